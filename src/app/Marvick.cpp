@@ -1,0 +1,8 @@
+// Marvick: backup schedules.
+#include <cstdio>
+
+int main()
+{
+    std::fputs("Marvick: schedules are not available in this build yet.\n", stderr);
+    return 1;
+}

@@ -1,0 +1,107 @@
+#include "common/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace kestest {
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return f.readAll();
+}
+
+QByteArray Utf16LeWithBom(const QString& text)
+{
+    QByteArray out("\xFF\xFE", 2);
+    for (QChar c : text) {
+        const char16_t u = c.unicode();
+        out.append(char(u & 0xFF));
+        out.append(char(u >> 8));
+    }
+    return out;
+}
+
+QString FromUtf16Le(const QByteArray& bytes)
+{
+    qsizetype start = 0;
+    if (bytes.size() >= 2 && uchar(bytes[0]) == 0xFF && uchar(bytes[1]) == 0xFE)
+        start = 2;
+    QString s;
+    for (qsizetype i = start; i + 1 < bytes.size(); i += 2)
+        s.append(QChar(char16_t(uchar(bytes[i]) | (uchar(bytes[i + 1]) << 8))));
+    return s;
+}
+
+bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    while (!pred()) {
+        if (deadline.hasExpired())
+            return pred();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(2);
+    }
+    return true;
+}
+
+ProcessResult Run(const QString& program, const QStringList& args, const QStringList& extraEnv,
+                  const QString& workDir, int timeoutMs)
+{
+    ProcessResult r;
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : extraEnv) {
+        const qsizetype eq = kv.indexOf(QLatin1Char('='));
+        if (eq > 0)
+            env.insert(kv.left(eq), kv.mid(eq + 1));
+        else
+            env.remove(kv);
+    }
+    p.setProcessEnvironment(env);
+    if (!workDir.isEmpty())
+        p.setWorkingDirectory(workDir);
+    p.start(program, args);
+    if (!p.waitForStarted(10000)) {
+        ADD_FAILURE() << "cannot start " << program.toStdString();
+        return r;
+    }
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished();
+        ADD_FAILURE() << program.toStdString() << " did not finish";
+    }
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QString BuiltProgram(const QString& name)
+{
+    return QStringLiteral(KES_BINARY_DIR) + QStringLiteral("/bin/") + name;
+}
+
+bool HaveTool(const QString& name)
+{
+    return !QStandardPaths::findExecutable(name).isEmpty();
+}
+
+}  // namespace kestest

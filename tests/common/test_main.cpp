@@ -1,0 +1,11 @@
+// Test entry for the widget-free layers: a QCoreApplication exists so that
+// tests can run event loops, timers and queued calls.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
