@@ -24,6 +24,11 @@ enum class ColorScheme { Unknown, Light, Dark };
 // $XDG_CONFIG_HOME. Unknown when none tells.
 ColorScheme QueryColorScheme();
 
+// The portal's answer alone, on the session bus or, when busAddress is
+// given, on that bus. Unknown without a bus or a portal (waits at most a
+// second).
+ColorScheme PortalColorScheme(const QString& busAddress = QString());
+
 // The parts of the query, as pure functions.
 // Portal value: 1 dark, 2 light, anything else no preference.
 ColorScheme ColorSchemeFromPortalValue(quint32 value);

@@ -46,12 +46,8 @@ QString ReadSmallFile(const QString& path)
     return QString::fromUtf8(f.readAll());
 }
 
-ColorScheme PortalColorScheme()
+ColorScheme AskPortal(const QDBusConnection& bus)
 {
-    if (GetEnvironmentValue(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")).isEmpty()
-        && GetEnvironmentValue(QStringLiteral("XDG_RUNTIME_DIR")).isEmpty())
-        return ColorScheme::Unknown;
-    QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return ColorScheme::Unknown;
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.portal.Desktop"),
@@ -61,7 +57,7 @@ ColorScheme PortalColorScheme()
     const QDBusMessage reply = bus.call(call, QDBus::Block, kPortalTimeoutMs);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return ColorScheme::Unknown;
-    // Read returns a variant that holds another variant with the uint.
+    // Read answers with a variant that holds another variant with the uint.
     QVariant v = reply.arguments().constFirst();
     for (int depth = 0; depth < 3 && v.canConvert<QDBusVariant>(); ++depth)
         v = v.value<QDBusVariant>().variant();
@@ -71,6 +67,26 @@ ColorScheme PortalColorScheme()
 }
 
 } // namespace
+
+ColorScheme PortalColorScheme(const QString& busAddress)
+{
+    if (!busAddress.isEmpty()) {
+        const QString name = QStringLiteral("kes-portal-query");
+        ColorScheme scheme;
+        {
+            const QDBusConnection bus = QDBusConnection::connectToBus(busAddress, name);
+            scheme = AskPortal(bus);
+        }
+        QDBusConnection::disconnectFromBus(name);
+        return scheme;
+    }
+    // Without an address there is no session bus to ask (and none is
+    // launched).
+    if (GetEnvironmentValue(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")).isEmpty()
+        && GetEnvironmentValue(QStringLiteral("XDG_RUNTIME_DIR")).isEmpty())
+        return ColorScheme::Unknown;
+    return AskPortal(QDBusConnection::sessionBus());
+}
 
 bool HasGraphicalDisplay()
 {
