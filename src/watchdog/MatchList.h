@@ -3,15 +3,19 @@
 // entries and the pending file lists of monitor tasks (up to several
 // hundred thousand names).
 //
-// Case rule: QStringView::compare(..., Qt::CaseInsensitive), i.e. Unicode
-// simple case folding. Sorting, look-up and duplicate detection all use this
+// Case rule: Unicode simple case folding, as QStringView::compare(...,
+// Qt::CaseInsensitive) (see CompareText). Sorting, look-up and duplicate detection all use this
 // one rule, so "TXT", "txt" and "Txt" are one entry.
 //
-// Complexity: look-up O(log n) comparisons; Add O(log n) comparisons plus
-// moving the entries behind the insertion point (a memmove of pointers,
-// O(n) bytes but no comparisons); appending a name that sorts after the
-// last entry (loading a saved, sorted list) is amortised O(1). Assign sorts
-// a whole list at once in O(n log n).
+// Layout: a sorted main array plus a small sorted array of recent
+// additions (at most max(512, sqrt(n)) entries) that is merged into the
+// main array when it is full, or when the list is read by position or
+// iterated. Look-up and Contains search both arrays: O(log n) comparisons.
+// Add: O(log n) comparisons, plus moving at most the small array's entries,
+// plus the amortised share of the merges, O(sqrt n) moves; a name that
+// sorts after every entry (loading a saved, sorted list) is appended in
+// amortised O(1). Remove moves the entries behind the removed one, O(n).
+// Assign sorts a whole list at once in O(n log n).
 #pragma once
 
 #include <QString>
@@ -27,8 +31,10 @@ class TMatchList
 public:
     using const_iterator = std::vector<QString>::const_iterator;
 
-    // The comparison every TMatchList uses (<0, 0, >0).
-    static int CompareText(QStringView a, QStringView b) { return a.compare(b, Qt::CaseInsensitive); }
+    // The comparison every TMatchList uses (<0, 0, >0): the same order as
+    // QStringView::compare(..., Qt::CaseInsensitive), with a fast path for
+    // ASCII.
+    static int CompareText(QStringView a, QStringView b);
 
     // Adds text unless an equal entry exists. Returns true when added.
     bool Add(const QString& text);
@@ -40,7 +46,7 @@ public:
     void SetCommaText(const QString& text);
     QString CommaText() const;
 
-    bool Contains(QStringView text) const { return IndexOf(text) >= 0; }
+    bool Contains(QStringView text) const;
     // Position of the entry equal to text, or -1.
     qsizetype IndexOf(QStringView text) const;
     // Removes the entry equal to text; true when there was one.
@@ -48,11 +54,23 @@ public:
     void Delete(qsizetype index);
     void Clear();
 
-    qsizetype Count() const { return qsizetype(m_items.size()); }
-    bool IsEmpty() const { return m_items.empty(); }
-    const QString& operator[](qsizetype index) const { return m_items[size_t(index)]; }
-    const_iterator begin() const { return m_items.begin(); }
-    const_iterator end() const { return m_items.end(); }
+    qsizetype Count() const { return qsizetype(m_items.size() + m_recent.size()); }
+    bool IsEmpty() const { return m_items.empty() && m_recent.empty(); }
+    const QString& operator[](qsizetype index) const
+    {
+        Flush();
+        return m_items[size_t(index)];
+    }
+    const_iterator begin() const
+    {
+        Flush();
+        return m_items.begin();
+    }
+    const_iterator end() const
+    {
+        Flush();
+        return m_items.end();
+    }
     QStringList ToStringList() const;
 
     // Changes with every modification; lets users cache data derived from
@@ -60,10 +78,12 @@ public:
     quint64 Generation() const { return m_generation; }
 
 private:
-    // First position whose entry does not sort before text.
-    qsizetype LowerBound(QStringView text) const;
+    // Merges the recent additions into the main array.
+    void Flush() const;
 
-    std::vector<QString> m_items;
+    // Both sorted; no text is in both.
+    mutable std::vector<QString> m_items;
+    mutable std::vector<QString> m_recent;
     quint64 m_generation = 0;
 };
 

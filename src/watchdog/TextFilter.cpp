@@ -362,12 +362,14 @@ void TTextFilter::SetFilter(const QString& value)
     if (value.isEmpty()) {
         m_mask = QStringLiteral("*");
     } else if (m_isFileFilter) {
-        QStringList items = value.split(m_sep);
+        // The "+" of an AND list belongs to the list, not to its first item.
+        const bool andMode = value.startsWith(u'+');
+        QStringList items = value.mid(andMode ? 1 : 0).split(m_sep);
         for (QString& item : items) {
             if (!item.isEmpty() && !HasExtension(item))
                 item += QStringLiteral(".*");
         }
-        m_mask = items.join(m_sep);
+        m_mask = (andMode ? QStringLiteral("+") : QString()) + items.join(m_sep);
     } else {
         m_mask = value;
     }
