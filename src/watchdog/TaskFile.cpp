@@ -247,9 +247,14 @@ int ReadTaskSettings(TMonTask& task, const TTaskDefaults& defaults, const TLogSi
         : matchAll;
     if (text == QStringLiteral("*.*"))
         text = matchAll;
+    // A filter text that cannot be used switches the filter off, so that
+    // the task backs up too much rather than silently nothing (a fallback
+    // match-all filter would exclude every file in mode 2).
     try {
         f.FileFilter.SetFilter(text);
-    } catch (const EFilterError&) {
+    } catch (const EFilterError& e) {
+        f.FileFilter.SetMode(fmOff);
+        log(task.BuTask + QStringLiteral(": ") + e.Message());
     }
     if (!regular && f.FileFilter.Filter() == QStringLiteral("*"))
         f.FileFilter.SetMode(fmOff);
@@ -293,7 +298,11 @@ int ReadTaskSettings(TMonTask& task, const TTaskDefaults& defaults, const TLogSi
         f.SubDirFilter.SetMode(fmInclude);
         try {
             f.SubDirFilter.SetFilter(dirFilter);
-        } catch (const EFilterError&) {
+        } catch (const EFilterError& e) {
+            // As above: the match-all fallback would select (or, without
+            // IncludeDirs, drop) every sub-directory.
+            f.SubDirFilter.SetMode(fmOff);
+            log(task.BuTask + QStringLiteral(": ") + e.Message());
         }
     }
     return 0;
