@@ -87,12 +87,12 @@ bool MatchesSubDirList(const TMonFilter& filter, QStringView path)
 
 bool MatchesDirFilter(const TMonFilter& filter, QStringView path)
 {
-    qsizetype start = 0;
+    const char16_t* p = path.utf16();
     const qsizetype n = path.size();
-    while (start < n) {
-        qsizetype end = path.indexOf(u'/', start);
-        if (end < 0)
-            end = n;
+    qsizetype start = 0;
+    for (qsizetype end = 0; end <= n; ++end) {
+        if (end < n && p[end] != u'/')
+            continue;
         if (end > start && filter.SubDirFilter.MatchesFilter(path.sliced(start, end - start)))
             return true;
         start = end + 1;
@@ -102,11 +102,17 @@ bool MatchesDirFilter(const TMonFilter& filter, QStringView path)
 
 bool MatchesSelection(const TMonFilter& filter, QStringView relativeName)
 {
-    const qsizetype slash = relativeName.lastIndexOf(u'/');
+    // One backward scan finds the last "." of the name and the last "/".
+    const char16_t* p = relativeName.utf16();
+    qsizetype slash = relativeName.size() - 1;
+    qsizetype dot = -1;
+    for (; slash >= 0 && p[slash] != u'/'; --slash) {
+        if (dot < 0 && p[slash] == u'.')
+            dot = slash;
+    }
     const QStringView path = relativeName.first(slash + 1); // with its trailing "/", or empty
     const QStringView name = relativeName.sliced(slash + 1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    const QStringView ext = dot < 0 ? QStringView() : name.sliced(dot + 1);
+    const QStringView ext = dot < 0 ? QStringView() : relativeName.sliced(dot + 1);
 
     if (filter.ExtList.Contains(ext) != filter.IncludeExts)
         return false;

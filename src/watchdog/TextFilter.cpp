@@ -132,6 +132,12 @@ bool TMask::Compile(QStringView mask)
             return false;
         m_tokens.push_back({tkStar, false, 0, 0});
     }
+    const auto isStar = [](const TToken& t) { return t.Kind == tkStar; };
+    const auto first = std::find_if(m_tokens.begin(), m_tokens.end(), isStar);
+    m_hasStar = first != m_tokens.end();
+    m_head = size_t(first - m_tokens.begin());
+    m_tail = m_hasStar ? size_t(std::find_if(m_tokens.rbegin(), m_tokens.rend(), isStar) - m_tokens.rbegin())
+                       : 0;
     m_valid = true;
     return true;
 }
@@ -160,36 +166,68 @@ bool TMask::Matches(QStringView text, bool appendDot) const
         return false;
     const char16_t* s = text.utf16();
     const qsizetype n = text.size();
-    const qsizetype end = n + (appendDot ? 1 : 0);
     const TToken* tok = m_tokens.data();
     const size_t m = m_tokens.size();
 
+    // The text, with a "." after its end when appendDot.
     auto charAt = [&](qsizetype i, int& len) -> char32_t {
         if (i < n)
             return CodePointAt(s, n, i, len);
         len = 1;
         return u'.';
     };
+    // The character that ends at e (surrogate pairs read backwards).
+    auto charBefore = [&](qsizetype e, int& len) -> char32_t {
+        if (e > n) {
+            len = 1;
+            return u'.';
+        }
+        const char16_t c = s[e - 1];
+        if (QChar::isLowSurrogate(c) && e >= 2 && QChar::isHighSurrogate(s[e - 2])) {
+            len = 2;
+            return QChar::surrogateToUcs4(s[e - 2], c);
+        }
+        len = 1;
+        return c;
+    };
 
-    // Greedy match that remembers only the last "*": when a later element
-    // fails, that star takes one more character and the rest is retried.
-    // Earlier stars never need to be revisited, because a match found with
-    // the last star placed later is also a match.
+    // The elements before the first "*" must match the start of the text,
+    // the ones after the last "*" its end; only the middle needs searching.
     qsizetype i = 0;
-    size_t j = 0;
+    qsizetype end = n + (appendDot ? 1 : 0);
+    int len;
+    for (size_t j = 0; j < m_head; ++j) {
+        if (i >= end || !TokenMatches(tok[j], charAt(i, len)))
+            return false;
+        i += len;
+    }
+    if (!m_hasStar)
+        return i == end;
+    for (size_t j = 0; j < m_tail; ++j) {
+        if (end <= i || !TokenMatches(tok[m - 1 - j], charBefore(end, len)))
+            return false;
+        end -= len;
+    }
+
+    // Middle part, which begins and ends with "*": a greedy match that
+    // remembers only the last "*". When a later element fails, that star
+    // takes one more character and the rest is retried; earlier stars never
+    // need revisiting, because a match found with the last star placed
+    // later is also a match. Time: O(text x longest star-free run).
+    const size_t last = m - m_tail;
+    size_t j = m_head;
     size_t starJ = 0;
     bool haveStar = false;
     qsizetype starI = 0;
     while (i < end) {
-        if (j < m && tok[j].Kind == tkStar) {
+        if (j < last && tok[j].Kind == tkStar) {
             haveStar = true;
             starJ = j++;
             starI = i;
             continue;
         }
-        int len;
         const char32_t c = charAt(i, len);
-        if (j < m && TokenMatches(tok[j], c)) {
+        if (j < last && TokenMatches(tok[j], c)) {
             i += len;
             ++j;
             continue;
@@ -201,9 +239,9 @@ bool TMask::Matches(QStringView text, bool appendDot) const
         i = starI;
         j = starJ + 1;
     }
-    while (j < m && tok[j].Kind == tkStar)
+    while (j < last && tok[j].Kind == tkStar)
         ++j;
-    return j == m;
+    return j == last;
 }
 
 bool MatchesMask(QStringView text, QStringView mask)
@@ -226,6 +264,7 @@ struct TTextFilter::TRegex {
     pcre2_match_data* Data = nullptr;
     pcre2_match_context* Context = nullptr;
     pcre2_jit_stack* JitStack = nullptr;
+    bool Jit = false;
 
     ~TRegex()
     {
@@ -259,6 +298,7 @@ void TTextFilter::CompileRegex(const QString& pattern)
     pcre2_set_match_limit(rx->Context, kMatchLimit);
     pcre2_set_depth_limit(rx->Context, kDepthLimit);
     if (pcre2_jit_compile(rx->Code, PCRE2_JIT_COMPLETE) == 0) {
+        rx->Jit = true;
         rx->JitStack = pcre2_jit_stack_create(32 * 1024, 512 * 1024, nullptr);
         if (rx->JitStack)
             pcre2_jit_stack_assign(rx->Context, nullptr, rx->JitStack);
@@ -273,8 +313,13 @@ bool TTextFilter::MatchRegEx(QStringView text) const
     const char16_t* s = text.utf16();
     if (!s)
         s = kEmpty;
-    const int rc = pcre2_match(m_regex->Code, reinterpret_cast<PCRE2_SPTR>(s), PCRE2_SIZE(text.size()), 0, 0,
-        m_regex->Data, m_regex->Context);
+    // The JIT entry skips the interpreter's set-up; both honour the limits
+    // of the match context.
+    const auto subject = reinterpret_cast<PCRE2_SPTR>(s);
+    const auto length = PCRE2_SIZE(text.size());
+    const int rc = m_regex->Jit
+        ? pcre2_jit_match(m_regex->Code, subject, length, 0, 0, m_regex->Data, m_regex->Context)
+        : pcre2_match(m_regex->Code, subject, length, 0, 0, m_regex->Data, m_regex->Context);
     // >0 match, 0 match with a too small vector; negative: no match, a
     // limit was hit, or another error - all count as no match.
     return rc >= 0;

@@ -61,6 +61,9 @@ private:
     std::vector<TToken> m_tokens;
     std::vector<std::array<quint64, 4>> m_sets;
     bool m_valid = false;
+    bool m_hasStar = false;
+    size_t m_head = 0; // elements before the first "*"
+    size_t m_tail = 0; // elements after the last "*"
 };
 
 // Convenience for one-off tests of a mask; an invalid mask matches nothing.
