@@ -65,11 +65,12 @@ TEST(Mask, MatchesByTheMaskRules)
         {u"??.png", u"\U0001F600.png", false},
         {u"[!a]", u"\U0001F600", true},
         {u"*\U0001F600", u"ab\U0001F600", true},
-        {u"?*?", u"\U0001F600", false},
+        {u"?*?", u"\U0001F600", true}, // = "?*"
+        {u"?*[!a]", u"\U0001F600", false},
         // The fixed start and end of a mask must not overlap.
         {u"a*a", u"a", false},
         {u"a*a", u"aa", true},
-        {u"?*?", u"ab", true},
+        {u"?*[!a]", u"ab", true},
         {u"ab*ba", u"aba", false},
         // Lone surrogates (names decoded from invalid UTF-8) are characters too.
         {u"a?b",
