@@ -148,7 +148,7 @@ QList<TLabelDevice> ReadLabels(const TVolumeSources& sources)
         if (raw == "." || raw == "..")
             continue;
         TLabelDevice d;
-        d.Label = DecodeLabelName(raw);
+        d.Label = DecodeLabelName(raw).trimmed(); // as labels are compared: without surrounding blanks
         const QString link = sources.ByLabelDir + u'/' + DecodeName(raw);
         QString target = ResolveLink(link);
         if (target.isEmpty())

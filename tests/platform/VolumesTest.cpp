@@ -113,6 +113,7 @@ TEST_F(VolumesTest, FindsTheMountPointOfALabel)
     Label("DATA", "../../sdc1");
     Label("BOUND", "../../sde1");
     Label("GONE", "../../sdf1");
+    Label("\\x20PADDED\\x20\\x20", "../../sdc1");
     MountInfo("22 1 8:1 / / rw - ext4 /dev/sda1 rw\n"
               "60 22 8:65 /sub /srv/bound rw - ext4 /dev/sde1 rw\n" // only a folder of BOUND
               "70 22 8:49 / /media/ann/usb\\040stick rw - vfat /dev/sdd1 rw\n"
@@ -126,6 +127,7 @@ TEST_F(VolumesTest, FindsTheMountPointOfALabel)
         {"USB STICK", "/media/ann/usb stick/"}, // first in mount order
         {"Usb Stick", "/media/ann/usb stick/"},
         {"data", "/data/"},
+        {"padded", "/data/"},
         {"BOUND", ""},
         {"GONE", ""},
         {"NOPE", ""},
