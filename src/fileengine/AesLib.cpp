@@ -9,8 +9,7 @@
 #include <openssl/rand.h>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
 int AesKeyLength(int keyMode)
 {
@@ -31,8 +30,7 @@ int KeyModeForPasswordLength(int length)
     return 2;
 }
 
-namespace
-{
+namespace {
 
 const EVP_CIPHER* EcbCipher(int keyLength)
 {

@@ -22,8 +22,7 @@
 #include <functional>
 #include <memory>
 
-namespace kes
-{
+namespace kes {
 
 enum TOpResult { orOk, orError, orUserBreak };
 
@@ -43,8 +42,7 @@ QByteArray Pbkdf2HmacSha1(const QByteArray& password, const QByteArray& salt, in
 // AES encryption of one 16-byte block with a 16-, 24- or 32-byte key.
 QByteArray AesEncryptBlock(const QByteArray& key, const QByteArray& block);
 
-class TCrypt
-{
+class TCrypt {
 public:
     // Keeps the first 128 bytes of Password; AMode 1-3 fixes the key mode,
     // any other value chooses it from the password's length.
@@ -98,8 +96,7 @@ protected:
     int FStreamError = 0;
 };
 
-class TEncryption : public TCrypt
-{
+class TEncryption : public TCrypt {
 public:
     TEncryption(const QByteArray& Password, int AMode, int ABufSize);
 

@@ -6,14 +6,11 @@
 
 #include <limits>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
-class LeWriter
-{
+class LeWriter {
 public:
     void U8(unsigned v) { m_b.append(char(v & 0xFF)); }
     void U16(unsigned v)
@@ -39,8 +36,7 @@ private:
 };
 
 // Reads little-endian values from a byte array with bounds checks.
-class LeReader
-{
+class LeReader {
 public:
     explicit LeReader(const QByteArray& b)
         : m_b(b)
@@ -306,8 +302,7 @@ int TZipEntry::LocalExtraLength() const
     return (Zip64 ? 20 : 0) + (Encrypted ? 11 : 0);
 }
 
-namespace
-{
+namespace {
 
 void AesExtra(LeWriter& w, const TZipEntry& e)
 {
@@ -426,8 +421,7 @@ QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset)
     return w.Data();
 }
 
-namespace
-{
+namespace {
 
 struct ExtraSizes {
     quint64 usize = 0, csize = 0, offset = 0;

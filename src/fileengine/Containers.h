@@ -12,8 +12,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 // --- gzip -------------------------------------------------------------------
 

@@ -4,11 +4,9 @@
 #include "frame/Format.h"
 #include "frame/I18n.h"
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 const char* NumberText(int number)
 {

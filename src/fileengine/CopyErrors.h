@@ -8,8 +8,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 // Severities (bits 8-11).
 inline constexpr int kSeverityError = 0x100;

@@ -13,13 +13,11 @@
 #include <QMetaObject>
 #include <zlib.h>
 
-namespace kes
-{
+namespace kes {
 
 namespace ps = kes::platform;
 
-namespace
-{
+namespace {
 
 constexpr qint64 kDefaultBufSize = 0x80000;
 constexpr qint64 kMaxBufSize = qint64(256) << 20;
@@ -630,8 +628,7 @@ int TGZipThread::WriteGzHeader(TStream& Stream, const QString& Name, int KeyMode
     return 0;
 }
 
-namespace
-{
+namespace {
 
 void PutLe(unsigned char* p, quint64 v, int n)
 {

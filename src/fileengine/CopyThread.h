@@ -29,14 +29,12 @@
 #include <memory>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
 struct TGzHeaderInfo;
 struct TZipLocalInfo;
 
-class TCopyThread : public QThread
-{
+class TCopyThread : public QThread {
 public:
     TCopyThread(const QString& ASourceName, const QString& ADestName, bool ASuspend, int ABufSize,
         QThread::Priority APriority = QThread::NormalPriority);
@@ -89,8 +87,7 @@ public:
     void ReleaseStreams();
 
 protected:
-    struct Unstarted {
-    };
+    struct Unstarted { };
     TCopyThread(Unstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
         QThread::Priority APriority);
     void StartUnlessSuspended(bool ASuspend);
@@ -155,8 +152,7 @@ protected:
     QThread::Priority FPriority;
 };
 
-class TGZipThread : public TCopyThread
-{
+class TGZipThread : public TCopyThread {
 public:
     TGZipThread(const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption, bool ASuspend,
         int ABufSize, QThread::Priority APriority = QThread::NormalPriority);
@@ -196,8 +192,7 @@ protected:
     qint64 FP0 = 0;
 };
 
-class TWinCopyThread : public TGZipThread
-{
+class TWinCopyThread : public TGZipThread {
 public:
     TWinCopyThread(const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
         TCopyOptions AOptions, bool ASuspend, int ABufSize,
@@ -214,8 +209,7 @@ protected:
 // the file itself. Operation bits: gzip, Zip or Encrypt.
 enum TContainerKind { ckAuto, ckGzip, ckZip, ckEncrypted };
 
-class TVerifyFileThread : public TGZipThread
-{
+class TVerifyFileThread : public TGZipThread {
 public:
     TVerifyFileThread(const QString& AFileName, TContainerKind AKind, TEncryption* AEncryption, bool ASuspend,
         int ABufSize, QThread::Priority APriority = QThread::NormalPriority);
@@ -227,8 +221,7 @@ protected:
 };
 
 // Copies a byte count from one open stream to another.
-class TCopyStreamThread : public QThread
-{
+class TCopyStreamThread : public QThread {
 public:
     TCopyStreamThread(TStream* ASource, TStream* ADest, qint64 ALength, bool ASuspend, bool ASpeedLimit,
         int ABufSize, QThread::Priority APriority = QThread::NormalPriority);

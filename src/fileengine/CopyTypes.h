@@ -7,8 +7,7 @@
 #include <functional>
 #include <initializer_list>
 
-namespace kes
-{
+namespace kes {
 
 enum TCopyOption {
     coCompress,
@@ -27,8 +26,7 @@ enum TCopyOption {
 };
 
 // A set of TCopyOption; each member's bit is its position.
-class TCopyOptions
-{
+class TCopyOptions {
 public:
     constexpr TCopyOptions() = default;
     constexpr TCopyOptions(std::initializer_list<TCopyOption> options)
@@ -54,8 +52,7 @@ private:
 };
 
 enum TShellCopyMode { scmCopy, scmQuiet };
-class TShellCopyModes
-{
+class TShellCopyModes {
 public:
     constexpr TShellCopyModes() = default;
     constexpr TShellCopyModes(std::initializer_list<TShellCopyMode> modes)
@@ -95,8 +92,7 @@ using TFileProgressEvent = std::function<void(TFileAction AAction, bool ASpeedLi
 
 // A manual-reset event, initially set. Wait returns at once while it is
 // set and blocks while it is reset.
-class TPauseEvent
-{
+class TPauseEvent {
 public:
     void Set()
     {

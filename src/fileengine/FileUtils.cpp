@@ -8,8 +8,7 @@
 #include <QTimeZone>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
 namespace ps = kes::platform;
 
@@ -76,8 +75,7 @@ EExtFileStreamError EExtFileStreamError::CreateResFmt(
 
 // --- TExtFileStream -------------------------------------------------------
 
-namespace
-{
+namespace {
 
 QString ExpandFileName(const QString& name)
 {
@@ -250,8 +248,7 @@ QString SystemPathXL(const QString& Path)
     return ps::UsesExtendedPaths() ? MakeExtendedPath(Path) : Path;
 }
 
-namespace
-{
+namespace {
 
 int AttributesOf(const ps::FileStatus& st)
 {
@@ -390,8 +387,7 @@ int ChangeAttributesXL(const QString& Name, int Attr, bool Clear, bool FollowLin
 
 // --- Times ------------------------------------------------------------------
 
-namespace
-{
+namespace {
 
 // 9999-12-31 23:59:59.9999999 UTC, the last time a date-time can hold.
 constexpr TFileTime kMaxFileTime = 2650467743999999999LL;
@@ -578,8 +574,7 @@ int CreateUtf8TextFile(const QString& Name)
     return err ? err : closeErr;
 }
 
-namespace
-{
+namespace {
 
 // Copies the rest of source into dest: inside the system when it can,
 // through buffer otherwise. readErr / writeErr tell which side failed.

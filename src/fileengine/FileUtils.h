@@ -25,8 +25,7 @@
 #include <memory>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
 // File attributes (the low 16 bits travel with a copy).
 inline constexpr int faReadOnly = 0x01;
@@ -86,8 +85,7 @@ struct TFileAttributeData {
 };
 
 // An I/O error with the system's code.
-class EExtFileStreamError : public std::exception
-{
+class EExtFileStreamError : public std::exception {
 public:
     EExtFileStreamError(const QString& msg, int error);
     // The pattern is translated by the caller and formatted with SafeFormat.
@@ -103,8 +101,7 @@ private:
 };
 
 // What CopyFileExt raises.
-class ECopyError : public EExtFileStreamError
-{
+class ECopyError : public EExtFileStreamError {
 public:
     using EExtFileStreamError::EExtFileStreamError;
 };
@@ -124,8 +121,7 @@ inline constexpr quint32 kFlagWriteThrough = 0x80000000;
 
 // A file stream over a system descriptor. Share modes have no counterpart
 // on Linux and are ignored; only regular files can be opened.
-class TExtFileStream : public TStream
-{
+class TExtFileStream : public TStream {
 public:
     // Raises EExtFileStreamError with "Cannot create file ..." or "Cannot
     // open file ...". Rights are the permission bits of a new file (0 =

@@ -2,11 +2,9 @@
 
 #include "platform/FileName.h"
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 // Code page 437, bytes $80-$FF.
 constexpr char16_t kCp437High[128] = {

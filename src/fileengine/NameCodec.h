@@ -10,8 +10,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 QByteArray GzipStoredName(const QString& name, bool& utf8);
 QString GzipNameFromStored(const QByteArray& stored, bool utf8);

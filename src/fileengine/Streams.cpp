@@ -5,8 +5,7 @@
 #include <cstring>
 #include <openssl/crypto.h>
 
-namespace kes
-{
+namespace kes {
 
 int TStream::ReadExact(void* buffer, qint64 count)
 {

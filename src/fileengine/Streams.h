@@ -8,15 +8,13 @@
 #include <QByteArray>
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 // Pseudo error code of ReadExact: the data ended before count bytes.
 // Never a system code.
 inline constexpr int kErrEndOfData = -1;
 
-class TStream
-{
+class TStream {
 public:
     virtual ~TStream() = default;
 
@@ -40,8 +38,7 @@ public:
 };
 
 // A stream in memory (temporary data of a few MiB).
-class TMemoryStream : public TStream
-{
+class TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;
     explicit TMemoryStream(QByteArray data)

@@ -5,8 +5,7 @@
 
 #include <zlib.h>
 
-namespace kes
-{
+namespace kes {
 
 int ZlibLevel(TZCompressionLevel level)
 {
@@ -23,8 +22,7 @@ int ZlibLevel(TZCompressionLevel level)
     }
 }
 
-namespace
-{
+namespace {
 constexpr int kZBufferSize = 0x10000;
 // zlib counts in 32-bit units; feed it in slices well below that.
 constexpr qint64 kMaxSlice = qint64(1) << 30;

@@ -8,8 +8,7 @@
 #include <memory>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
 // Compression levels.
 enum TZCompressionLevel { zcNone, zcFastest, zcDefault, zcMax };
@@ -17,8 +16,7 @@ int ZlibLevel(TZCompressionLevel level);
 
 // Write-only: the data written are deflated; the output goes to the
 // destination stream in blocks of 64 KiB and, after Finish, completely.
-class TDeflateWriter
-{
+class TDeflateWriter {
 public:
     TDeflateWriter(TStream& dest, TZCompressionLevel level);
     ~TDeflateWriter();
@@ -43,8 +41,7 @@ private:
 // Read-only: inflates at most compressedLength bytes of the source (the
 // rest of the source when it is 0). At the end of the deflate data the
 // source is moved back to the first byte that was not used.
-class TInflateReader
-{
+class TInflateReader {
 public:
     enum TStatus { isOk, isEnd, isDataError, isReadError, isTruncated };
 

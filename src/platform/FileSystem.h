@@ -9,8 +9,7 @@
 #include <QString>
 #include <optional>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 // Error codes the engine asks about by meaning. They are the system's own
 // values, so SysErrorText can word them.

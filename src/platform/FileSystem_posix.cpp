@@ -17,8 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 const int kErrNotFound = ENOENT;
 const int kErrExists = EEXIST;
@@ -53,8 +52,7 @@ bool UsesExtendedPaths()
     return false;
 }
 
-namespace
-{
+namespace {
 
 qint64 Nanoseconds(const struct statx_timestamp& t)
 {
@@ -375,8 +373,7 @@ int RemoveFile(const QString& name)
     return 0;
 }
 
-namespace
-{
+namespace {
 
 bool NoAttributeSupport(int err)
 {

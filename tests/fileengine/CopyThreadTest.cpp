@@ -19,13 +19,11 @@ using enginetest::RunCopy;
 using kestest::ReadBytes;
 using kestest::WriteBytes;
 
-namespace
-{
+namespace {
 
 const TCopyOptions kSelwandPlain {coOverwrite, coAttributes, coTimeStamp};
 
-class CopyThreadTest : public ::testing::Test
-{
+class CopyThreadTest : public ::testing::Test {
 protected:
     QString Path(const QString& name) const { return dir.filePath(name); }
     QTemporaryDir dir;

@@ -10,8 +10,7 @@
 #include <QString>
 #include <gtest/gtest.h>
 
-namespace enginetest
-{
+namespace enginetest {
 
 // Half text-like (compressible), half random bytes; the same for a seed.
 inline QByteArray MixedData(qsizetype size, quint32 seed = 1)

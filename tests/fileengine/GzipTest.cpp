@@ -16,8 +16,7 @@ using enginetest::RunVerify;
 using kestest::ReadBytes;
 using kestest::WriteBytes;
 
-namespace
-{
+namespace {
 
 const TCopyOptions kSelwandGzip {coOverwrite, coAttributes, coTimeStamp, coCompress};
 
@@ -37,8 +36,7 @@ QByteArray LeBytes(quint64 v, int n)
     return b;
 }
 
-class GzipTest : public ::testing::Test
-{
+class GzipTest : public ::testing::Test {
 protected:
     QString Path(const QString& name) const { return dir.filePath(name); }
     QTemporaryDir dir;

@@ -19,8 +19,7 @@ using enginetest::RunVerify;
 using kestest::ReadBytes;
 using kestest::WriteBytes;
 
-namespace
-{
+namespace {
 
 const TCopyOptions kSelwandZip {coOverwrite, coAttributes, coTimeStamp, coZipCompress, coCompress};
 const TCopyOptions kSelwandZipStored {coOverwrite, coAttributes, coTimeStamp, coZipCompress};
@@ -39,8 +38,7 @@ qsizetype CentralOffset(const QByteArray& zip)
     return qsizetype(Le(zip, zip.size() - 22 + 16, 4));
 }
 
-class ZipTest : public ::testing::Test
-{
+class ZipTest : public ::testing::Test {
 protected:
     QString Path(const QString& name) const { return dir.filePath(name); }
     QTemporaryDir dir;
