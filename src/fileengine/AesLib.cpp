@@ -1,13 +1,12 @@
 #include "fileengine/AesLib.h"
 
+#include <QtEndian>
 #include <cstring>
-#include <new>
 #include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
 #include <openssl/rand.h>
-#include <vector>
 
 namespace kes {
 
@@ -112,13 +111,14 @@ struct TCrypt::TFCryptContext {
 
     void Refill()
     {
+        // Only the low 8 bytes of each counter block change; the high 8
+        // stay zero.
+        quint64 counter = qFromLittleEndian<quint64>(Counter);
         for (int b = 0; b < KsBlocks; ++b) {
-            for (int i = 0; i < 8; ++i) {
-                if (++Counter[i] != 0)
-                    break;
-            }
-            std::memcpy(Counters + 16 * b, Counter, 16);
+            ++counter;
+            qToLittleEndian(counter, Counters + 16 * b);
         }
+        qToLittleEndian(counter, Counter);
         int len = 0;
         EVP_EncryptUpdate(Aes, Keystream, &len, Counters, int(sizeof Counters));
         KsLen = len;
@@ -132,7 +132,15 @@ struct TCrypt::TFCryptContext {
                 Refill();
             const int chunk = int(qMin<qint64>(n, KsLen - KsPos));
             const unsigned char* ks = Keystream + KsPos;
-            for (int i = 0; i < chunk; ++i)
+            int i = 0;
+            for (; i + 8 <= chunk; i += 8) {
+                quint64 a, k;
+                std::memcpy(&a, p + i, 8);
+                std::memcpy(&k, ks + i, 8);
+                a ^= k;
+                std::memcpy(p + i, &a, 8);
+            }
+            for (; i < chunk; ++i)
                 p[i] ^= ks[i];
             KsPos += chunk;
             p += chunk;
