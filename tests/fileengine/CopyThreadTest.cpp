@@ -280,3 +280,53 @@ TEST_F(CopyThreadTest, MetadataOptionsCarryAttributesAndAcl)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CopyThreadTest, ShellCopyModeIsAPlainCopyWithVerificationAndTimes)
+{
+    const QByteArray data = MixedData(200000);
+    WriteBytes(Path("src"), data);
+    {
+        QFile f(Path("src"));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(
+            QDateTime::fromSecsSinceEpoch(1400000000, Qt::UTC), QFileDevice::FileModificationTime));
+    }
+    TWinCopyThread worker(Path("src"), Path("dst"), nullptr,
+        TCopyOptions {coVerify, coTimeStamp, coCreationTime}, true, 0x10000);
+    worker.SetShellCopy({scmCopy});
+    worker.Start();
+    const auto o = Finish(worker);
+    EXPECT_EQ(o.error, 0) << o.message.toStdString();
+    EXPECT_EQ(ReadBytes(Path("dst")), data);
+    EXPECT_EQ(QFileInfo(Path("dst")).lastModified().toSecsSinceEpoch(), 1400000000);
+}
+
+TEST(CopyStreamThread, CopiesALengthAndReportsShortSources)
+{
+    const QByteArray data = MixedData(3 * 4096 + 100);
+    {
+        TMemoryStream src(data), dst;
+        TCopyStreamThread worker(&src, &dst, data.size() - 50, true, true, 4096);
+        std::vector<qint64> counts;
+        worker.SetOnProgress([&](TFileAction a, bool speedLimit, qint64 count) {
+            EXPECT_EQ(a, acCopy);
+            EXPECT_TRUE(speedLimit);
+            counts.push_back(count);
+        });
+        worker.Start();
+        EXPECT_EQ(Finish(worker).error, 0);
+        EXPECT_EQ(dst.Data(), data.left(data.size() - 50));
+        EXPECT_EQ(counts, (std::vector<qint64> {4096, 8192, 12288, qint64(data.size() - 50)}));
+    }
+    {
+        TMemoryStream src(data), dst;
+        TCopyStreamThread worker(&src, &dst, data.size() + 1, false, false, 4096);
+        const auto o = Finish(worker);
+        EXPECT_EQ(o.error, 0x1004);
+        EXPECT_EQ(dst.Size(), 3 * 4096);
+    }
+}
+
+} // namespace

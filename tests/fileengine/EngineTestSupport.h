@@ -43,7 +43,8 @@ template <class W> Outcome Finish(W& worker)
     EXPECT_TRUE(kestest::WaitUntil([&] { return worker.Done(); }, std::chrono::seconds(120)));
     o.error = worker.ErrorCode();
     o.message = worker.SysErrorMsg();
-    o.ratio = worker.Ratio();
+    if constexpr (requires { worker.Ratio(); })
+        o.ratio = worker.Ratio();
     return o;
 }
 
