@@ -84,8 +84,10 @@ int main(int argc, char** argv)
     const QCommandLineOption overwriteOpt({"f", "overwrite"}, U_("Replace an existing destination."));
     const QCommandLineOption checkOpt("check", U_("Verify an existing gzip, zip or encrypted file."));
     const QCommandLineOption bufferOpt("buffer", U_("Buffer size in KiB."), "kib", "512");
+    const QCommandLineOption threadsOpt(
+        "threads", U_("Threads that deflate side by side (1 = one zlib stream)."), "n");
     for (const auto* o : {&gzipOpt, &zipOpt, &storeOpt, &levelOpt, &encryptOpt, &envOpt, &keyModeOpt,
-             &verifyOpt, &overwriteOpt, &checkOpt, &bufferOpt})
+             &verifyOpt, &overwriteOpt, &checkOpt, &bufferOpt, &threadsOpt})
         parser.addOption(*o);
     parser.addPositionalArgument(QStringLiteral("source"), U_("The file to copy (or to check)."));
     parser.addPositionalArgument(QStringLiteral("destination"), U_("The copy."));
@@ -128,6 +130,8 @@ int main(int argc, char** argv)
             options.Include(coOverwrite);
         auto w = std::make_unique<TWinCopyThread>(args[0], args[1], encryption.get(), options, true, bufSize);
         w->SetCompressionLevel(LevelOf(parser.value(levelOpt).toInt()));
+        if (parser.isSet(threadsOpt))
+            w->SetDeflateThreads(parser.value(threadsOpt).toInt());
         w->Start();
         worker = std::move(w);
     }

@@ -597,6 +597,7 @@ TGZipThread::TGZipThread(Unstarted, const QString& ASourceName, const QString& A
     TEncryption* AEncryption, int ABufSize, QThread::Priority APriority)
     : TCopyThread(Unstarted {}, ASourceName, ADestName, ABufSize, APriority)
     , FName(NamePart(ASourceName))
+    , FDeflateThreads(qBound(1, QThread::idealThreadCount(), 4))
 {
     FCompress = true;
     FCrypting = AEncryption;
@@ -768,7 +769,7 @@ int TGZipThread::GZipCopy()
         result = OpenTempStream(size, temp, tempName);
     if (result == 0) {
         DoProgress(acCompress, false, -size);
-        TDeflateWriter writer(temp ? *temp : static_cast<TStream&>(*sDest), FCompLevel);
+        TDeflateWriter writer(temp ? *temp : static_cast<TStream&>(*sDest), FCompLevel, FDeflateThreads);
         result = CompressBlocks(*sSource, writer);
     }
     if (result == 0 && UTotal != size) {
@@ -903,7 +904,7 @@ int TGZipThread::ZipDataStep(TStream& Source, bool Compress)
             result = OpenTempStream(size, temp, tempName);
             if (result == 0) {
                 DoProgress(acCompress, false, -size);
-                TDeflateWriter writer(*temp, FCompLevel);
+                TDeflateWriter writer(*temp, FCompLevel, FDeflateThreads);
                 result = CompressBlocks(Source, writer);
             }
             if (result == 0 && UTotal != size) {
@@ -926,7 +927,7 @@ int TGZipThread::ZipDataStep(TStream& Source, bool Compress)
     } else {
         if (size > 0 && Compress) {
             DoProgress(acCompress, false, -size);
-            TDeflateWriter writer(*sDest, FCompLevel);
+            TDeflateWriter writer(*sDest, FCompLevel, FDeflateThreads);
             result = CompressBlocks(Source, writer);
         } else {
             DoProgress(acCopy, false, -size);

@@ -161,6 +161,10 @@ public:
     QString Filename() const { return FName; }
     TZCompressionLevel CompressionLevel() const { return FCompLevel; }
     void SetCompressionLevel(TZCompressionLevel v) { FCompLevel = v; }
+    // Threads that deflate one file side by side (1 = one ordinary zlib
+    // stream); by default the processor count, at most 4.
+    int DeflateThreads() const { return FDeflateThreads; }
+    void SetDeflateThreads(int v) { FDeflateThreads = qBound(1, v, 16); }
     quint32 Crc() const { return FCrc; }
 
 protected:
@@ -190,6 +194,7 @@ protected:
 
     QString FName;
     qint64 FP0 = 0;
+    int FDeflateThreads;
 };
 
 class TWinCopyThread : public TGZipThread {

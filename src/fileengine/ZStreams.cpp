@@ -3,6 +3,8 @@
 #include "frame/I18n.h"
 #include "platform/FileSystem.h"
 
+#include <deque>
+#include <future>
 #include <zlib.h>
 
 namespace kes {
@@ -34,10 +36,70 @@ struct TDeflateWriter::State {
     unsigned char out[kZBufferSize];
 };
 
-TDeflateWriter::TDeflateWriter(TStream& dest, TZCompressionLevel level)
+namespace {
+
+constexpr int kWindowSize = 0x8000;
+
+struct TBlockResult {
+    bool ok = false;
+    QByteArray data;
+};
+
+// Deflates one block on its own, primed with the dictionary, ended with a
+// sync flush (byte-aligned, not final).
+TBlockResult DeflateBlock(const QByteArray& input, const QByteArray& dictionary, int level)
+{
+    TBlockResult r;
+    z_stream z {};
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        return r;
+    bool ok = dictionary.isEmpty()
+        || deflateSetDictionary(
+               &z, reinterpret_cast<const Bytef*>(dictionary.constData()), uInt(dictionary.size()))
+            == Z_OK;
+    r.data.resize(qsizetype(deflateBound(&z, uLong(input.size()))) + 64);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData()));
+    z.avail_in = uInt(input.size());
+    while (ok) {
+        z.next_out = reinterpret_cast<Bytef*>(r.data.data()) + z.total_out;
+        z.avail_out = uInt(r.data.size() - qsizetype(z.total_out));
+        const int rc = deflate(&z, Z_SYNC_FLUSH);
+        if (rc != Z_OK && rc != Z_BUF_ERROR) {
+            ok = false;
+            break;
+        }
+        if (z.avail_in == 0 && z.avail_out > 0)
+            break;
+        r.data.resize(r.data.size() * 2);
+    }
+    r.data.resize(qsizetype(z.total_out));
+    deflateEnd(&z);
+    r.ok = ok;
+    return r;
+}
+
+} // namespace
+
+struct TDeflateWriter::Parallel {
+    int level = Z_DEFAULT_COMPRESSION;
+    int threads = 2;
+    QByteArray current; // input of the next block
+    QByteArray dictionary; // the last 32 KiB before it
+    std::deque<std::future<TBlockResult>> pending;
+};
+
+TDeflateWriter::TDeflateWriter(TStream& dest, TZCompressionLevel level, int threads)
     : m_state(std::make_unique<State>())
     , m_dest(dest)
 {
+    if (threads > 1 && level != zcNone) {
+        m_parallel = std::make_unique<Parallel>();
+        m_parallel->level = ZlibLevel(level);
+        m_parallel->threads = threads;
+        m_parallel->current.reserve(kDeflateBlockSize);
+        m_state->ready = true;
+        return;
+    }
     m_state->ready
         = deflateInit2(&m_state->z, ZlibLevel(level), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
     m_state->z.next_out = m_state->out;
@@ -46,8 +108,56 @@ TDeflateWriter::TDeflateWriter(TStream& dest, TZCompressionLevel level)
 
 TDeflateWriter::~TDeflateWriter()
 {
+    if (m_parallel) {
+        // Blocks still running are waited for by their futures.
+        m_parallel->pending.clear();
+        return;
+    }
     if (m_state->ready)
         deflateEnd(&m_state->z);
+}
+
+int TDeflateWriter::SubmitBlock()
+{
+    Parallel& p = *m_parallel;
+    QByteArray input = std::move(p.current);
+    QByteArray dictionary = p.dictionary;
+    p.dictionary = input.right(kWindowSize);
+    try {
+        // The copies share the data (read only on both sides), so they are
+        // still here should no thread be had.
+        p.pending.push_back(std::async(std::launch::async, DeflateBlock, input, dictionary, p.level));
+    } catch (const std::system_error&) {
+        // No thread to be had: deflate it here.
+        std::promise<TBlockResult> done;
+        done.set_value(DeflateBlock(input, dictionary, p.level));
+        p.pending.push_back(done.get_future());
+    }
+    p.current = QByteArray();
+    p.current.reserve(kDeflateBlockSize);
+    while (qsizetype(p.pending.size()) > p.threads) {
+        if (const int err = WriteOldestBlock())
+            return err;
+    }
+    return 0;
+}
+
+int TDeflateWriter::WriteOldestBlock()
+{
+    Parallel& p = *m_parallel;
+    TBlockResult r;
+    try {
+        r = p.pending.front().get();
+    } catch (const std::exception&) {
+        r.ok = false;
+    }
+    p.pending.pop_front();
+    if (!r.ok)
+        return platform::kErrInvalid;
+    if (const int err = m_dest.WriteAll(r.data.constData(), r.data.size()))
+        return err;
+    m_totalOut += r.data.size();
+    return 0;
 }
 
 int TDeflateWriter::Deflate(int flush)
@@ -78,6 +188,21 @@ int TDeflateWriter::Write(const void* data, qint64 length)
 {
     if (!m_state->ready)
         return platform::kErrInvalid;
+    if (m_parallel) {
+        const auto* p = static_cast<const char*>(data);
+        while (length > 0) {
+            const qint64 room = kDeflateBlockSize - m_parallel->current.size();
+            const qint64 n = qMin(room, length);
+            m_parallel->current.append(p, n);
+            p += n;
+            length -= n;
+            if (m_parallel->current.size() == kDeflateBlockSize) {
+                if (const int err = SubmitBlock())
+                    return err;
+            }
+        }
+        return 0;
+    }
     const auto* p = static_cast<const unsigned char*>(data);
     while (length > 0) {
         const qint64 slice = qMin(length, kMaxSlice);
@@ -95,6 +220,22 @@ int TDeflateWriter::Finish()
 {
     if (!m_state->ready)
         return platform::kErrInvalid;
+    if (m_parallel) {
+        if (!m_parallel->current.isEmpty()) {
+            if (const int err = SubmitBlock())
+                return err;
+        }
+        while (!m_parallel->pending.empty()) {
+            if (const int err = WriteOldestBlock())
+                return err;
+        }
+        // An empty final block (fixed Huffman codes) ends the stream.
+        static const char finalBlock[2] = {0x03, 0x00};
+        if (const int err = m_dest.WriteAll(finalBlock, 2))
+            return err;
+        m_totalOut += 2;
+        return 0;
+    }
     m_state->z.next_in = nullptr;
     m_state->z.avail_in = 0;
     return Deflate(Z_FINISH);

@@ -16,9 +16,17 @@ int ZlibLevel(TZCompressionLevel level);
 
 // Write-only: the data written are deflated; the output goes to the
 // destination stream in blocks of 64 KiB and, after Finish, completely.
+//
+// With threads > 1 (and a level above zcNone) the input is cut into blocks
+// of kDeflateBlockSize that are deflated side by side, each primed with the
+// last 32 KiB of the block before it and ended with a sync flush, so that
+// their outputs join into one ordinary deflate stream (ended by an empty
+// final block). The output then goes to the destination block by block.
 class TDeflateWriter {
 public:
-    TDeflateWriter(TStream& dest, TZCompressionLevel level);
+    static constexpr qint64 kDeflateBlockSize = 0x100000;
+
+    TDeflateWriter(TStream& dest, TZCompressionLevel level, int threads = 1);
     ~TDeflateWriter();
     TDeflateWriter(const TDeflateWriter&) = delete;
     TDeflateWriter& operator=(const TDeflateWriter&) = delete;
@@ -32,8 +40,12 @@ public:
 
 private:
     int Deflate(int flush);
+    int SubmitBlock();
+    int WriteOldestBlock();
     struct State;
+    struct Parallel;
     std::unique_ptr<State> m_state;
+    std::unique_ptr<Parallel> m_parallel;
     TStream& m_dest;
     qint64 m_totalOut = 0;
 };

@@ -270,3 +270,70 @@ TEST_F(GzipTest, LargeEncryptedSourceGoesThroughATemporaryFile)
 }
 
 } // namespace
+
+namespace {
+
+// Inflates raw deflate data through the engine's own reader.
+QByteArray InflateAll(const QByteArray& deflated)
+{
+    TMemoryStream in(deflated);
+    TInflateReader reader(in, deflated.size());
+    QByteArray out;
+    char buf[65536];
+    for (;;) {
+        qint64 n = 0;
+        const auto st = reader.Read(buf, sizeof buf, n);
+        out.append(buf, n);
+        if (st != TInflateReader::isOk) {
+            EXPECT_EQ(st, TInflateReader::isEnd) << reader.Message().toStdString();
+            EXPECT_EQ(reader.UnusedInput(), 0);
+            break;
+        }
+    }
+    return out;
+}
+
+TEST(DeflateWriter, SideBySideBlocksFormOneStream)
+{
+    // Sizes around the block boundaries, written in pieces of odd sizes.
+    const qint64 block = TDeflateWriter::kDeflateBlockSize;
+    const qint64 sizes[] = {0, 1, block - 1, block, block + 1, 3 * block + 12345};
+    const QByteArray data = MixedData(3 * block + 12345, 11);
+    for (qint64 size : sizes) {
+        SCOPED_TRACE(size);
+        QByteArray results[2];
+        for (int threads : {1, 3}) {
+            TMemoryStream sink;
+            TDeflateWriter w(sink, zcDefault, threads);
+            for (qint64 at = 0; at < size;) {
+                const qint64 n = qMin<qint64>(size - at, 77777);
+                ASSERT_EQ(w.Write(data.constData() + at, n), 0);
+                at += n;
+            }
+            ASSERT_EQ(w.Finish(), 0);
+            EXPECT_EQ(w.TotalOut(), sink.Size());
+            EXPECT_EQ(InflateAll(sink.Data()), data.left(size));
+            results[threads == 1 ? 0 : 1] = sink.Data();
+        }
+        // Priming each block with its predecessor's window keeps the ratio.
+        EXPECT_LE(results[1].size(), results[0].size() + results[0].size() / 200 + 64);
+    }
+}
+
+TEST_F(GzipTest, OneThreadAndSeveralGiveValidMembers)
+{
+    REQUIRE_TOOL("gzip");
+    const QByteArray data = MixedData(5 * TDeflateWriter::kDeflateBlockSize + 99, 12);
+    WriteBytes(Path("src"), data);
+    for (int threads : {1, 2, 4}) {
+        SCOPED_TRACE(threads);
+        TWinCopyThread worker(Path("src"), Path("t.gz"), nullptr,
+            TCopyOptions {coCompress, coOverwrite, coVerify}, true, 0x80000);
+        worker.SetDeflateThreads(threads);
+        worker.Start();
+        EXPECT_EQ(enginetest::Finish(worker).error, 0);
+        EXPECT_EQ(kestest::Run("gzip", {"-dc", Path("t.gz")}).out, data);
+    }
+}
+
+} // namespace
