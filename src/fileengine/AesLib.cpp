@@ -248,9 +248,7 @@ void TCrypt::ComputeCode(unsigned char code[kAesTrailerSize])
     unsigned char mac[EVP_MAX_MD_SIZE];
     size_t len = 0;
     if (!FCryptCtx || !EVP_MAC_final(FCryptCtx->Hmac, mac, &len, sizeof mac) || len < kAesTrailerSize) {
-        // No code can be computed: one that never matches a stored code
-        // would still be a guess, so report an all-zero code and let the
-        // caller's comparison fail through Ready below.
+        // No code could be computed; the callers see Ready cleared and fail.
         std::memset(code, 0, kAesTrailerSize);
         if (FCryptCtx)
             FCryptCtx->Ready = false;

@@ -1,6 +1,5 @@
 #include "fileengine/Containers.h"
 
-#include "fileengine/AesLib.h"
 #include "fileengine/NameCodec.h"
 #include "frame/I18n.h"
 

@@ -457,6 +457,8 @@ int TCopyThread::OpenForVerify(const QString& Name)
         } catch (const EExtFileStreamError& e) {
             lastMessage = e.Message();
         }
+        if (UserBreak())
+            return ceUserBreak; // do not keep a cancelled worker waiting
         QThread::msleep(unsigned(sleepMs));
     }
     FSysErrMsg = lastMessage + QStringLiteral(" (") + QString::number(25 * sleepMs) + QStringLiteral("ms)");
