@@ -10,11 +10,13 @@
 #include <cstring>
 #include <libintl.h>
 
-extern "C" int _nl_msg_cat_cntr;  // glibc: bumping it drops cached translations
+extern "C" int _nl_msg_cat_cntr; // glibc: bumping it drops cached translations
 
-namespace kes {
+namespace kes
+{
 
-namespace {
+namespace
+{
 QByteArray g_programDomain;
 }
 
@@ -75,4 +77,4 @@ QString Translate(const char* domain, const char* msgid)
     return QString::fromUtf8(t);
 }
 
-}  // namespace kes
+} // namespace kes
