@@ -2,15 +2,17 @@
 
 #include "frame/UnicodeIniFile.h"
 
-namespace kes {
+namespace kes
+{
 
-namespace {
+namespace
+{
 
 const QDate kDayZero(1899, 12, 30);
 
 const QString kConfig = QStringLiteral("Config");
 
-}  // namespace
+} // namespace
 
 QString SchedSection(int index)
 {
@@ -80,7 +82,7 @@ TMarvickSettings LoadSchedules(const QString& iniName, const TMarvickSettings& d
 }
 
 void SaveSchedules(const QString& iniName, const TMarvickSettings& settings, const QString& programName,
-                   const QString& programVersion)
+    const QString& programVersion)
 {
     const auto ini = TUnicodeIniFile::CreateForWrite(iniName, true);
     ini->WriteProgramInfo(QStringLiteral("Program"), programName);
@@ -135,4 +137,4 @@ QPoint KeepInsideWorkArea(const QRect& window, const QRect& workArea, int margin
     return {left, top};
 }
 
-}  // namespace kes
+} // namespace kes

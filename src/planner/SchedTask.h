@@ -15,24 +15,25 @@
 #include <QString>
 #include <QStringList>
 
-namespace kes {
+namespace kes
+{
 
 // At most this many schedules are stored (sections Sched00 .. Sched98).
 inline constexpr int kMaxSchedules = 99;
 inline constexpr int kWeeklySteps = 7;
 
 struct TSchedTask {
-    QString SName;     // unique in the list (case-insensitive)
-    QString Task;      // backup task file (.buj)
-    int Cycles = 2;    // cycles of the rotation
-    int Steps = 7;     // steps per cycle, the first being the full backup; 7 = weekly
-    int FirstDay = 1;  // weekly: ISO weekday of the full backup (1 Monday .. 7 Sunday)
-    int NextCyc = 0;   // step of the next run, 1 .. Cycles x Steps; 0 = not begun
-    int LastFull = 0;  // weekly: step of the last full backup; 0 = none
-    int LastDay = 0;   // day of the last successful start (DayNumber); 0 = never
-    bool Diff = true;  // differential (true) or incremental steps
-    bool Silent = false;  // report to the system log instead of dialogs
-    bool Active = false;  // not stored: a scheduled task runs this schedule
+    QString SName; // unique in the list (case-insensitive)
+    QString Task; // backup task file (.buj)
+    int Cycles = 2; // cycles of the rotation
+    int Steps = 7; // steps per cycle, the first being the full backup; 7 = weekly
+    int FirstDay = 1; // weekly: ISO weekday of the full backup (1 Monday .. 7 Sunday)
+    int NextCyc = 0; // step of the next run, 1 .. Cycles x Steps; 0 = not begun
+    int LastFull = 0; // weekly: step of the last full backup; 0 = none
+    int LastDay = 0; // day of the last successful start (DayNumber); 0 = never
+    bool Diff = true; // differential (true) or incremental steps
+    bool Silent = false; // report to the system log instead of dialogs
+    bool Active = false; // not stored: a scheduled task runs this schedule
 
     bool IsWeekly() const { return Steps == kWeeklySteps; }
     // Cycles x Steps without overflow.
@@ -75,7 +76,7 @@ TMarvickSettings LoadSchedules(const QString& iniName, const TMarvickSettings& d
 // at most kMaxSchedules schedule sections. Raises EIniWriteError (the old
 // file stays as it was).
 void SaveSchedules(const QString& iniName, const TMarvickSettings& settings, const QString& programName,
-                   const QString& programVersion);
+    const QString& programVersion);
 
 // Writes "NextCycle", "LastFull" and "LastDay" of one schedule section and
 // leaves everything else of the file as it was. Raises EIniReadError or
@@ -88,4 +89,4 @@ void StoreRunState(const QString& iniName, int index, const TSchedTask& schedule
 // edge is moved to margin pixels after that edge. Returns the top-left.
 QPoint KeepInsideWorkArea(const QRect& window, const QRect& workArea, int margin);
 
-}  // namespace kes
+} // namespace kes

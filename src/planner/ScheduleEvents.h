@@ -5,16 +5,17 @@
 #include <QString>
 #include <QStringList>
 
-namespace kes {
+namespace kes
+{
 
 // Event identifiers (source "Kestrup").
 enum : quint32 {
-    evBackupStarted = 0x40000017,       // schedule name, task, kind text, step
-    evAlreadyDone = 0x40000018,         // schedule name, task
-    evWaitingForFirstDay = 0x40000019,  // long day name, schedule name, task
-    evStartResult = 0xC0000015,         // "ExitCode = n" (information) or system message (error), name, task
+    evBackupStarted = 0x40000017, // schedule name, task, kind text, step
+    evAlreadyDone = 0x40000018, // schedule name, task
+    evWaitingForFirstDay = 0x40000019, // long day name, schedule name, task
+    evStartResult = 0xC0000015, // "ExitCode = n" (information) or system message (error), name, task
     evMainProgramNotFound = 0xC0000016, // none
-    evScheduleNotFound = 0xC000001A,    // schedule name, settings file [, reason]
+    evScheduleNotFound = 0xC000001A, // schedule name, settings file [, reason]
 };
 
 enum class TEventType { etError, etInformation };
@@ -34,4 +35,4 @@ QString MainProgramFileName();
 // strings inserted (in the user's language).
 QString EventText(const TScheduleEvent& event);
 
-}  // namespace kes
+} // namespace kes

@@ -8,11 +8,14 @@
 
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <climits>
 
-namespace kes {
+namespace kes
+{
 
-namespace {
+namespace
+{
 
 // Folder codes of the weekdays 1 (Monday) .. 7 (Sunday).
 QString DayCode(int isoDay)
@@ -31,20 +34,22 @@ QString LongDayName(const QString& languageCode, int isoDay)
 // beyond a day is a day.
 int ClampWait(qint64 seconds)
 {
-    return int(qBound<qint64>(0, seconds, 24 * 3600));
+    return int(std::clamp<qint64>(seconds, 0, 24 * 3600));
 }
 
-}  // namespace
+} // namespace
 
 QString DefOptions(const QString& iniName, bool useAltIni)
 {
-    QString options = OptFlag(QStringLiteral("hide")) + OptValue(QStringLiteral("logmode"), QStringLiteral("1"));
+    QString options
+        = OptFlag(QStringLiteral("hide")) + OptValue(QStringLiteral("logmode"), QStringLiteral("1"));
     if (useAltIni)
         options += OptValue(QStringLiteral("ini"), iniName);
     return options;
 }
 
-TScheduleRun::TScheduleRun(TMarvickContext context, IScheduleReporter& reporter, TClock clock, TLauncher launcher)
+TScheduleRun::TScheduleRun(
+    TMarvickContext context, IScheduleReporter& reporter, TClock clock, TLauncher launcher)
     : m_context(std::move(context))
     , m_reporter(reporter)
     , m_clock(std::move(clock))
@@ -86,13 +91,13 @@ bool TScheduleRun::CheckSchedule()
 {
     const TMarvickContext& c = m_context;
     const QString& name = c.CommandLine.SchedName;
-    bool result = false;
+    // A missing main program is reported here; a found schedule still runs
+    // and its start then fails with the system's message.
     if (c.KesPath.isEmpty()) {
         if (!c.IsBatch)
             Error(Format(_("\"%s\" not found on this system!"), {MainProgramFileName()}));
         else
             Event(evMainProgramNotFound, TEventType::etError, {});
-        result = true;
     }
     if (!m_loadError.isEmpty()) {
         // The file exists but cannot be read: end here, so that nothing
@@ -132,11 +137,11 @@ bool TScheduleRun::ScheduleIsUsable(const TSchedTask& s)
     QString reason;
     if (s.Cycles < 1 || s.Steps < 1 || s.TotalSteps() > INT_MAX)
         reason = Format(_("The rotation of schedule \"%s\" is not valid (Cycles = %d, Steps = %d)!"),
-                        {s.SName, s.Cycles, s.Steps});
+            {s.SName, s.Cycles, s.Steps});
     else if (s.IsWeekly() && (s.FirstDay < 1 || s.FirstDay > 7))
         reason = Format(_("The first day of schedule \"%s\" is not valid (FirstDay = %d, "
                           "1 = Monday ... 7 = Sunday)!"),
-                        {s.SName, s.FirstDay});
+            {s.SName, s.FirstDay});
     if (reason.isEmpty())
         return true;
     if (ReportsQuietly(s))
@@ -146,8 +151,8 @@ bool TScheduleRun::ScheduleIsUsable(const TSchedTask& s)
     return false;
 }
 
-quint32 TScheduleRun::Start(const TSchedTask& s, const QString& kindSwitch, const QString& folder,
-                            const QString& options, bool wait)
+quint32 TScheduleRun::Start(
+    const TSchedTask& s, const QString& kindSwitch, const QString& folder, const QString& options, bool wait)
 {
     const QString command = QuoteIfNeeded(s.Task, QStringLiteral(" "))
         + OptValue(QStringLiteral("startapp"), QStringLiteral("marvick")) + kindSwitch
@@ -173,8 +178,8 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
     int again = 0;
     if (s.LastDay == today) {
         again = -1;
-        const QString text
-            = Format(_("Backup already done for this day!\nSchedule: %s\nBackup task: %s"), {s.SName, s.Task});
+        const QString text = Format(
+            _("Backup already done for this day!\nSchedule: %s\nBackup task: %s"), {s.SName, s.Task});
         if (quiet)
             Event(evAlreadyDone, TEventType::etInformation, nameAndTask);
         else if (m_context.CommandLine.IntAct) {
@@ -206,11 +211,12 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
     if (s.NextCyc < 1) {
         if (quiet)
             Event(evWaitingForFirstDay, TEventType::etInformation,
-                  {LongDayName(m_context.LanguageCode, s.FirstDay), s.SName, s.Task});
+                {LongDayName(m_context.LanguageCode, s.FirstDay), s.SName, s.Task});
         else
-            m_reporter.ShowInformation(Format(_("First full backup on next \"%s\"!\nSchedule: %s\nBackup task: %s"),
-                                              {LongDayName(m_context.LanguageCode, s.FirstDay), s.SName, s.Task}),
-                                       m_context.CommandLine.Wait);
+            m_reporter.ShowInformation(
+                Format(_("First full backup on next \"%s\"!\nSchedule: %s\nBackup task: %s"),
+                    {LongDayName(m_context.LanguageCode, s.FirstDay), s.SName, s.Task}),
+                m_context.CommandLine.Wait);
         return;
     }
 
@@ -255,10 +261,11 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
         // day itself the day's own full backup follows at once into the
         // same folder, so it is not run twice.
         if (cycle != lastCycle && s.FirstDay != wd) {
-            const QString fullFolder = QStringLiteral("Bu") + DayCode(s.FirstDay) + cycleText + QLatin1Char('F');
+            const QString fullFolder
+                = QStringLiteral("Bu") + DayCode(s.FirstDay) + cycleText + QLatin1Char('F');
             s.LastFull = ((s.NextCyc - 1) / kWeeklySteps) * kWeeklySteps + 1;
-            const quint32 result
-                = Start(s, OptValue(QStringLiteral("mode"), QStringLiteral("full")), fullFolder, options, true);
+            const quint32 result = Start(
+                s, OptValue(QStringLiteral("mode"), QStringLiteral("full")), fullFolder, options, true);
             Report(s, result, N_("Full"), s.NextCyc);
         }
         if (s.FirstDay == wd) {
@@ -270,7 +277,8 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
             partialKind();
     } else {
         // 6. Other schedules: the folder names the step.
-        folder = QStringLiteral("Bu") + QString::number(s.NextCyc).rightJustified(total <= 99 ? 2 : 3, QLatin1Char('0'));
+        folder = QStringLiteral("Bu")
+            + QString::number(s.NextCyc).rightJustified(total <= 99 ? 2 : 3, QLatin1Char('0'));
         if ((s.NextCyc - 1) % s.Steps == 0) {
             kind = QStringLiteral("full");
             folder += QLatin1Char('F');
@@ -284,7 +292,8 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
     s.NextCyc = s.NextCyc >= total ? 1 : s.NextCyc + 1;
 
     // 8., 9. Start without waiting and report.
-    const quint32 result = Start(s, OptFlag(QStringLiteral("mode")) + QLatin1Char(':') + kind, folder, options, false);
+    const quint32 result
+        = Start(s, OptFlag(QStringLiteral("mode")) + QLatin1Char(':') + kind, folder, options, false);
     Report(s, result, kindText, step);
     if (result != 0)
         return;
@@ -307,28 +316,29 @@ void TScheduleRun::Report(const TSchedTask& s, quint32 result, const char* kindT
     if (result == 0) {
         if (quiet)
             Event(evBackupStarted, TEventType::etInformation,
-                  {s.SName, s.Task, QString::fromUtf8(kindText), QString::number(step)});
+                {s.SName, s.Task, QString::fromUtf8(kindText), QString::number(step)});
         else
-            m_reporter.ShowInformation(Format(_("Backup started for schedule: %s\nBackup task: %s\nMode: %s / Step: %s"),
-                                              {s.SName, s.Task, Tr(kindText), QString::number(step)}),
-                                       m_context.CommandLine.Wait);
+            m_reporter.ShowInformation(
+                Format(_("Backup started for schedule: %s\nBackup task: %s\nMode: %s / Step: %s"),
+                    {s.SName, s.Task, Tr(kindText), QString::number(step)}),
+                m_context.CommandLine.Wait);
     } else if (result & kExitCodeFlag) {
         const quint32 exitCode = result & 0xFF;
         m_hadError = true;
         if (quiet)
             Event(evStartResult, TEventType::etInformation,
-                  {QStringLiteral("ExitCode = ") + QString::number(exitCode), s.SName, s.Task});
+                {QStringLiteral("ExitCode = ") + QString::number(exitCode), s.SName, s.Task});
         else
             Error(Format(_("\"%s\" returned exit code: %u\nSchedule: %s\nBackup task: %s"),
-                         {program, exitCode, s.SName, s.Task}));
+                {program, exitCode, s.SName, s.Task}));
     } else {
         const QString message = SysErrorMessage(result);
         if (quiet)
             Event(evStartResult, TEventType::etError, {message, s.SName, s.Task});
         else
             Error(Format(_("Error %s on starting \"%s\"!\nSchedule: %s\nBackup task: %s"),
-                         {message, program, s.SName, s.Task}));
+                {message, program, s.SName, s.Task}));
     }
 }
 
-}  // namespace kes
+} // namespace kes

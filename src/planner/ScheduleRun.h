@@ -9,23 +9,24 @@
 // so tests drive whole rotations day by day without waiting.
 #pragma once
 
-#include "planner/ScheduleEvents.h"
 #include "planner/SchedTask.h"
+#include "planner/ScheduleEvents.h"
 
 #include <QDate>
 #include <QString>
 #include <QStringList>
 #include <functional>
 
-namespace kes {
+namespace kes
+{
 
 // Marvick's own command line.
 struct TMarvickCommandLine {
-    QString SchedName;     // last plain argument
-    QString OtherOptions;  // every other switch: " " + argument as typed
-    QString AltIni;        // value of "ini" (unexpanded)
+    QString SchedName; // last plain argument
+    QString OtherOptions; // every other switch: " " + argument as typed
+    QString AltIni; // value of "ini" (unexpanded)
     bool UseAltIni = false;
-    int Wait = 5;  // seconds before information messages close by themselves
+    int Wait = 5; // seconds before information messages close by themselves
     bool IntAct = false;
     bool UseDarkMode = false;
 };
@@ -42,7 +43,8 @@ QString DefOptions(const QString& iniName, bool useAltIni);
 
 // How a run tells the user. Information messages close by themselves
 // after waitSeconds; errors and confirmations wait for the user.
-class IScheduleReporter {
+class IScheduleReporter
+{
 public:
     virtual ~IScheduleReporter() = default;
     virtual void ShowInformation(const QString& text, int waitSeconds) = 0;
@@ -59,14 +61,15 @@ using TLauncher = std::function<quint32(const QString& programPath, const QStrin
 
 // What Marvick knows when its main window is created.
 struct TMarvickContext {
-    QString KesPath;       // the main program, empty when not found
-    QString IniName;       // the settings file
-    bool IsBatch = false;  // nobody can see a dialog
-    QString LanguageCode;  // user-interface language (for day names)
+    QString KesPath; // the main program, empty when not found
+    QString IniName; // the settings file
+    bool IsBatch = false; // nobody can see a dialog
+    QString LanguageCode; // user-interface language (for day names)
     TMarvickCommandLine CommandLine;
 };
 
-class TScheduleRun {
+class TScheduleRun
+{
 public:
     TScheduleRun(TMarvickContext context, IScheduleReporter& reporter, TClock clock, TLauncher launcher);
 
@@ -92,8 +95,8 @@ private:
     void Error(const QString& text);
     void Event(quint32 id, TEventType type, const QStringList& strings);
     bool ScheduleIsUsable(const TSchedTask& s);
-    quint32 Start(const TSchedTask& s, const QString& kindSwitch, const QString& folder, const QString& options,
-                  bool wait);
+    quint32 Start(const TSchedTask& s, const QString& kindSwitch, const QString& folder,
+        const QString& options, bool wait);
 
     TMarvickContext m_context;
     IScheduleReporter& m_reporter;
@@ -104,4 +107,4 @@ private:
     bool m_hadError = false;
 };
 
-}  // namespace kes
+} // namespace kes

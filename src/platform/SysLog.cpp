@@ -1,11 +1,13 @@
 #include "platform/SysLog.h"
 
-namespace kes::platform {
+namespace kes::platform
+{
 
-namespace {
+namespace
+{
 
-constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                     "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kMonths[12]
+    = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 
 QByteArray CleanIdentity(const QString& identity)
 {
@@ -43,10 +45,10 @@ void CutUtf8(QByteArray& bytes, qsizetype max)
     bytes.truncate(end);
 }
 
-}  // namespace
+} // namespace
 
 QByteArray FormatSysLogRecord(const QString& identity, SysLogSeverity severity, const QString& message,
-                              const QDateTime& localTime, qint64 pid, int facility)
+    const QDateTime& localTime, qint64 pid, int facility)
 {
     const int pri = (facility & 0x7F) * 8 + (int(severity) & 7);
     const QDate date = localTime.date();
@@ -63,4 +65,4 @@ QByteArray FormatSysLogRecord(const QString& identity, SysLogSeverity severity, 
     return head + body;
 }
 
-}  // namespace kes::platform
+} // namespace kes::platform

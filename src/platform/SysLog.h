@@ -13,7 +13,8 @@
 #include <QDateTime>
 #include <QString>
 
-namespace kes::platform {
+namespace kes::platform
+{
 
 enum class SysLogSeverity : int {
     Emergency = 0,
@@ -39,12 +40,12 @@ QString DefaultSysLogSocket();
 // in the message become blanks, so one call is always one log line; the
 // identity keeps only printable ASCII without blanks, ":" and brackets.
 QByteArray FormatSysLogRecord(const QString& identity, SysLogSeverity severity, const QString& message,
-                              const QDateTime& localTime, qint64 pid, int facility = kSysLogFacilityUser);
+    const QDateTime& localTime, qint64 pid, int facility = kSysLogFacilityUser);
 
 // Sends one record (current time, this process) to the socket. Returns 0,
 // or the errno value of the failure: ENOENT / ECONNREFUSED when no system
 // log listens there, ENAMETOOLONG for a socket path that does not fit.
 int WriteSysLog(const QString& socketPath, const QString& identity, SysLogSeverity severity,
-                const QString& message, int facility = kSysLogFacilityUser);
+    const QString& message, int facility = kSysLogFacilityUser);
 
-}  // namespace kes::platform
+} // namespace kes::platform

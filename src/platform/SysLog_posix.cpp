@@ -10,13 +10,19 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace kes::platform {
+namespace kes::platform
+{
 
-namespace {
+namespace
+{
 
-class SocketGuard {
+class SocketGuard
+{
 public:
-    explicit SocketGuard(int fd) : m_fd(fd) {}
+    explicit SocketGuard(int fd)
+        : m_fd(fd)
+    {
+    }
     ~SocketGuard()
     {
         if (m_fd >= 0)
@@ -43,7 +49,8 @@ int SendStream(const sockaddr_un& addr, const QByteArray& record)
     const QByteArray framed = record + '\0';
     qsizetype sent = 0;
     while (sent < framed.size()) {
-        const ssize_t n = ::send(s.fd(), framed.constData() + sent, size_t(framed.size() - sent), MSG_NOSIGNAL);
+        const ssize_t n
+            = ::send(s.fd(), framed.constData() + sent, size_t(framed.size() - sent), MSG_NOSIGNAL);
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -54,7 +61,7 @@ int SendStream(const sockaddr_un& addr, const QByteArray& record)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 QString DefaultSysLogSocket()
 {
@@ -65,7 +72,7 @@ QString DefaultSysLogSocket()
 }
 
 int WriteSysLog(const QString& socketPath, const QString& identity, SysLogSeverity severity,
-                const QString& message, int facility)
+    const QString& message, int facility)
 {
     const QByteArray path = EncodeName(socketPath);
     sockaddr_un addr {};
@@ -76,16 +83,16 @@ int WriteSysLog(const QString& socketPath, const QString& identity, SysLogSeveri
         return ENAMETOOLONG;
     std::memcpy(addr.sun_path, path.constData(), size_t(path.size()));
 
-    const QByteArray record
-        = FormatSysLogRecord(identity, severity, message, QDateTime::currentDateTime(), qint64(::getpid()), facility);
+    const QByteArray record = FormatSysLogRecord(
+        identity, severity, message, QDateTime::currentDateTime(), qint64(::getpid()), facility);
 
     SocketGuard s(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (s.fd() < 0)
         return errno;
     for (;;) {
         // Never wait for a stalled log daemon: a full queue drops the record.
-        const ssize_t n = ::sendto(s.fd(), record.constData(), size_t(record.size()), MSG_NOSIGNAL | MSG_DONTWAIT,
-                                   reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
+        const ssize_t n = ::sendto(s.fd(), record.constData(), size_t(record.size()),
+            MSG_NOSIGNAL | MSG_DONTWAIT, reinterpret_cast<const sockaddr*>(&addr), sizeof addr);
         if (n >= 0)
             return 0;
         if (errno == EINTR)
@@ -96,4 +103,4 @@ int WriteSysLog(const QString& socketPath, const QString& identity, SysLogSeveri
     }
 }
 
-}  // namespace kes::platform
+} // namespace kes::platform
