@@ -2,14 +2,10 @@
 
 #include "frame/Format.h"
 #include "frame/I18n.h"
+#include "frame/ProgramPaths.h"
 
 namespace kes
 {
-
-QString MainProgramFileName()
-{
-    return QStringLiteral("Kesmo");
-}
 
 QString EventText(const TScheduleEvent& event)
 {
@@ -31,13 +27,13 @@ QString EventText(const TScheduleEvent& event)
     case evStartResult:
         if (event.Type == TEventType::etError)
             text = SafeFormat(_("Error %s on starting \"%s\"!\nSchedule: %s\nBackup task: %s"),
-                {arg(0), MainProgramFileName(), arg(1), arg(2)});
+                {arg(0), MainProgramFile(), arg(1), arg(2)});
         else
             text = SafeFormat(_("\"%s\" ended with %s\nSchedule: %s\nBackup task: %s"),
-                {MainProgramFileName(), arg(0), arg(1), arg(2)});
+                {MainProgramFile(), arg(0), arg(1), arg(2)});
         break;
     case evMainProgramNotFound:
-        text = SafeFormat(_("\"%s\" not found on this system!"), {MainProgramFileName()});
+        text = SafeFormat(_("\"%s\" not found on this system!"), {MainProgramFile()});
         break;
     case evScheduleNotFound:
         if (event.Strings.size() > 2)

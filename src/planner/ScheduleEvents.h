@@ -28,9 +28,6 @@ struct TScheduleEvent {
     bool operator==(const TScheduleEvent&) const = default;
 };
 
-// The file name of the main backup program as the messages name it.
-QString MainProgramFileName();
-
 // The log line of an event: "[0x40000017] " + the event's message with its
 // strings inserted (in the user's language).
 QString EventText(const TScheduleEvent& event);

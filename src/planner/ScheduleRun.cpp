@@ -3,6 +3,7 @@
 #include "frame/Format.h"
 #include "frame/I18n.h"
 #include "frame/MainProgram.h"
+#include "frame/ProgramPaths.h"
 #include "frame/UnicodeIniFile.h"
 #include "frame/WinExecute.h"
 
@@ -30,6 +31,20 @@ QString LongDayName(const QString& languageCode, int isoDay)
     return locale.dayName(isoDay, QLocale::LongFormat);
 }
 
+// Whether the backup task file is there. A name that is not valid UTF-8
+// (kept with surrogate escapes) cannot be checked through QFileInfo; the
+// main program reports it if it is gone.
+bool TaskFileFound(const QString& task)
+{
+    if (task.isEmpty())
+        return false;
+    for (QChar c : task) {
+        if (c.isSurrogate() && (c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF))
+            return true;
+    }
+    return QFileInfo::exists(task);
+}
+
 // Seconds an information message stays: 0 closes it at once; anything
 // beyond a day is a day.
 int ClampWait(qint64 seconds)
@@ -41,11 +56,7 @@ int ClampWait(qint64 seconds)
 
 QString DefOptions(const QString& iniName, bool useAltIni)
 {
-    QString options
-        = OptFlag(QStringLiteral("hide")) + OptValue(QStringLiteral("logmode"), QStringLiteral("1"));
-    if (useAltIni)
-        options += OptValue(QStringLiteral("ini"), iniName);
-    return options;
+    return DefaultRunOptions(useAltIni ? iniName : QString());
 }
 
 TScheduleRun::TScheduleRun(
@@ -95,7 +106,7 @@ bool TScheduleRun::CheckSchedule()
     // and its start then fails with the system's message.
     if (c.KesPath.isEmpty()) {
         if (!c.IsBatch)
-            Error(Format(_("\"%s\" not found on this system!"), {MainProgramFileName()}));
+            Error(Format(_("\"%s\" not found on this system!"), {MainProgramFile()}));
         else
             Event(evMainProgramNotFound, TEventType::etError, {});
     }
@@ -222,7 +233,7 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
 
     // A task file that is gone would consume a step of the rotation
     // without a backup: report it and keep the state for the next start.
-    if (s.Task.isEmpty() || !QFileInfo::exists(s.Task)) {
+    if (!TaskFileFound(s.Task)) {
         const QString reason = Format(_("Backup task \"%s\" not found!"), {s.Task});
         if (quiet)
             Event(evScheduleNotFound, TEventType::etError, {s.SName, m_context.IniName, reason});
@@ -312,7 +323,7 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
 void TScheduleRun::Report(const TSchedTask& s, quint32 result, const char* kindText, int step)
 {
     const bool quiet = ReportsQuietly(s);
-    const QString program = MainProgramFileName();
+    const QString program = MainProgramFile();
     if (result == 0) {
         if (quiet)
             Event(evBackupStarted, TEventType::etInformation,

@@ -36,9 +36,9 @@ struct TMarvickCommandLine {
 // to OtherOptions, a plain argument is the schedule name.
 TMarvickCommandLine ParseMarvickCommandLine(const QStringList& arguments);
 
-// The options passed to the main program when Marvick got none of its own:
-// " /hide /logmode:1", plus " /ini:<settings file>" with an alternative
-// settings file.
+// The options passed to the main program when Marvick got none of its own
+// (DefaultRunOptions): " /hide /logmode:1", plus " /ini:<settings file>"
+// with an alternative settings file.
 QString DefOptions(const QString& iniName, bool useAltIni);
 
 // How a run tells the user. Information messages close by themselves

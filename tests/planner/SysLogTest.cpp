@@ -3,12 +3,8 @@
 
 #include "SysLogReceiver.h"
 
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include "common/TestSupport.h"
 
 using namespace kes::platform;
 
@@ -80,22 +76,15 @@ TEST(SysLog, DeliversOneDatagramToTheSocket)
 TEST(SysLog, StreamSocketGetsNulTerminatedRecords)
 {
     QTemporaryDir dir;
-    QLocalServer server;
-    ASSERT_TRUE(server.listen(dir.filePath(QStringLiteral("log"))));
-    // The writer connects and sends synchronously; the server side then
-    // reads what arrived.
-    ASSERT_EQ(WriteSysLog(server.fullServerName(), QStringLiteral("Kestrup"), SysLogSeverity::Informational,
+    kestest::SysLogReceiver log(dir.filePath(QStringLiteral("log")), true);
+    ASSERT_TRUE(log.IsBound());
+    // The writer connects (the backlog takes it) and sends at once.
+    ASSERT_EQ(WriteSysLog(log.Path(), QStringLiteral("Kestrup"), SysLogSeverity::Informational,
                   QStringLiteral("over a stream")),
         0);
-    ASSERT_TRUE(kestest::WaitUntil([&] { return server.hasPendingConnections(); }));
-    QLocalSocket* s = server.nextPendingConnection();
-    QByteArray got;
-    ASSERT_TRUE(kestest::WaitUntil([&] {
-        got += s->readAll();
-        return got.endsWith('\0');
-    }));
-    EXPECT_TRUE(got.startsWith("<14>"));
-    EXPECT_TRUE(got.endsWith(QByteArray("]: over a stream", 16) + '\0'));
+    const QByteArray got = log.NextFromStream();
+    EXPECT_TRUE(got.startsWith("<14>")) << got.constData();
+    EXPECT_TRUE(got.endsWith(QByteArray("]: over a stream") + '\0')) << got.constData();
 }
 
 TEST(SysLog, NoListenerIsReportedNotRaised)
