@@ -2,6 +2,8 @@
 
 #include "frame/UnicodeIniFile.h"
 
+#include <QLockFile>
+
 namespace kes
 {
 
@@ -11,6 +13,8 @@ namespace
 const QDate kDayZero(1899, 12, 30);
 
 const QString kConfig = QStringLiteral("Config");
+
+constexpr int kStoreLockWaitMs = 10000;
 
 } // namespace
 
@@ -111,6 +115,15 @@ void SaveSchedules(const QString& iniName, const TMarvickSettings& settings, con
 
 void StoreRunState(const QString& iniName, int index, const TSchedTask& schedule)
 {
+    // Timers often start several schedules at the same moment, and each run
+    // reads, changes and writes the whole file: without a lock one run could
+    // write back the state another had just stored. A lock that cannot be
+    // had in time (a hung process) is not worth losing this state for.
+    // A lock whose process has gone is taken over at once; the age of a
+    // lock says nothing here (clocks may jump, the file's time may differ).
+    QLockFile lock(iniName + QStringLiteral(".lock"));
+    lock.setStaleLockTime(0);
+    lock.tryLock(kStoreLockWaitMs);
     const auto ini = TUnicodeIniFile::CreateForWrite(iniName, false);
     const QString sect = SchedSection(index);
     ini->WriteInteger(sect, QStringLiteral("NextCycle"), schedule.NextCyc);

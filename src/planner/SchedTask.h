@@ -79,8 +79,9 @@ void SaveSchedules(const QString& iniName, const TMarvickSettings& settings, con
     const QString& programVersion);
 
 // Writes "NextCycle", "LastFull" and "LastDay" of one schedule section and
-// leaves everything else of the file as it was. Raises EIniReadError or
-// EIniWriteError.
+// leaves everything else of the file as it was. Runs that store at the
+// same time take turns (a lock file beside the settings file). Raises
+// EIniReadError or EIniWriteError.
 void StoreRunState(const QString& iniName, int index, const TSchedTask& schedule);
 
 // Keeps a window inside the work area of a single monitor: a window whose

@@ -9,8 +9,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <memory>
+#include <vector>
 
 using namespace kes;
 
@@ -57,12 +60,10 @@ protected:
         return s;
     }
 
-    // One start of Marvick at 10:00 on the day, in a session without a
-    // display unless extra entries say otherwise.
-    kestest::ProcessResult Marvick(
-        const QDate& day, const QStringList& args, const QStringList& extraEnv = {})
+    // The environment of a start in a session without a display.
+    QStringList Environment() const
     {
-        QStringList env = {QStringLiteral("HOME=") + dir.path(),
+        return {QStringLiteral("HOME=") + dir.path(),
             QStringLiteral("XDG_CONFIG_HOME=") + dir.filePath(QStringLiteral("config")),
             QStringLiteral("XDG_CONFIG_DIRS=") + dir.filePath(QStringLiteral("xdg")),
             QStringLiteral("XDG_DATA_HOME=") + dir.filePath(QStringLiteral("data")),
@@ -70,12 +71,22 @@ protected:
             QStringLiteral("KES_SYSLOG_SOCKET=") + log->Path(),
             QStringLiteral("KESMO_STANDIN_LOG=") + standinLog, QStringLiteral("LANGUAGE="),
             QStringLiteral("LC_ALL=C.UTF-8")};
-        env += extraEnv;
-        return kestest::Run(QStringLiteral("faketime"),
-            QStringList {day.toString(QStringLiteral("yyyy-MM-dd 10:00:00")),
-                kestest::BuiltProgram(QStringLiteral("Marvick"))}
-                + args,
-            env, runDir);
+    }
+
+    static QStringList FakeTimeArguments(const QDate& day, const QStringList& args)
+    {
+        return QStringList {day.toString(QStringLiteral("yyyy-MM-dd 10:00:00")),
+                   kestest::BuiltProgram(QStringLiteral("Marvick"))}
+        + args;
+    }
+
+    // One start of Marvick at 10:00 on the day; extra environment entries
+    // come last and win.
+    kestest::ProcessResult Marvick(
+        const QDate& day, const QStringList& args, const QStringList& extraEnv = {})
+    {
+        return kestest::Run(
+            QStringLiteral("faketime"), FakeTimeArguments(day, args), Environment() + extraEnv, runDir);
     }
 
     // The arguments Kesmo gets for a step.
@@ -276,4 +287,41 @@ TEST_F(MarvickProgram, DialogModeWithAnAlternativeSettingsFile)
         QList<QStringList> {Call("full", "Bu01F", QStringLiteral("/hide /logmode:1 /ini:") + other)});
     EXPECT_EQ(LoadSchedules(other, {}).Schedules.value(0).NextCyc, 2);
     EXPECT_TRUE(log->Pending().isEmpty()); // dialogs, no events
+}
+
+TEST_F(MarvickProgram, SchedulesStartedTogetherKeepEachOthersState)
+{
+    // Timers often fire together: every run stores its own state, none
+    // writes back an older copy of another's.
+    constexpr int kSchedules = 8;
+    TSchedules list;
+    for (int i = 0; i < kSchedules; ++i)
+        list.append(Schedule(QStringLiteral("S%1").arg(i), 2, 5, false));
+    Save(list);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : Environment())
+        env.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    for (int day = 0; day < 3; ++day) {
+        SCOPED_TRACE(day);
+        const QDate date = QDate(2025, 1, 1).addDays(day);
+        std::vector<std::unique_ptr<QProcess>> runs;
+        for (int i = 0; i < kSchedules; ++i) {
+            auto p = std::make_unique<QProcess>();
+            p->setProcessEnvironment(env);
+            p->setWorkingDirectory(runDir);
+            p->start(QStringLiteral("faketime"), FakeTimeArguments(date, {QStringLiteral("S%1").arg(i)}));
+            runs.push_back(std::move(p));
+        }
+        for (auto& p : runs) {
+            ASSERT_TRUE(p->waitForFinished(60000));
+            EXPECT_EQ(p->exitCode(), 0);
+        }
+        const TSchedules stored = LoadSchedules(Ini(), {}).Schedules;
+        ASSERT_EQ(stored.size(), kSchedules);
+        for (const TSchedTask& s : stored) {
+            EXPECT_EQ(s.NextCyc, day + 2) << s.SName.toStdString();
+            EXPECT_EQ(s.LastDay, DayNumber(date)) << s.SName.toStdString();
+        }
+    }
+    EXPECT_FALSE(QFile::exists(Ini() + QStringLiteral(".lock")));
 }
