@@ -16,16 +16,14 @@
 #include <memory>
 #include <vector>
 
-namespace
-{
+namespace {
 
 const QString kEventSource = QStringLiteral("Kestrup");
 
 // Messages go to the message box when someone can see it; in a batch
 // session only errors can arise here (a quiet schedule that cannot store
 // its state), and they go to the system log and standard error.
-class TMarvickReporter final : public kes::IScheduleReporter
-{
+class TMarvickReporter final : public kes::IScheduleReporter {
 public:
     TMarvickReporter(bool display, QString logSocket)
         : m_display(display)

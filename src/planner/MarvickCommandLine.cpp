@@ -4,8 +4,7 @@
 
 #include <algorithm>
 
-namespace kes
-{
+namespace kes {
 
 TMarvickCommandLine ParseMarvickCommandLine(const QStringList& arguments)
 {

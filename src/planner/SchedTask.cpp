@@ -4,11 +4,9 @@
 
 #include <QLockFile>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 const QDate kDayZero(1899, 12, 30);
 

@@ -15,8 +15,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kes
-{
+namespace kes {
 
 // At most this many schedules are stored (sections Sched00 .. Sched98).
 inline constexpr int kMaxSchedules = 99;

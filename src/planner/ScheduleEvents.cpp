@@ -4,8 +4,7 @@
 #include "frame/I18n.h"
 #include "frame/ProgramPaths.h"
 
-namespace kes
-{
+namespace kes {
 
 QString EventText(const TScheduleEvent& event)
 {

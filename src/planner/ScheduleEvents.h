@@ -5,8 +5,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kes
-{
+namespace kes {
 
 // Event identifiers (source "Kestrup").
 enum : quint32 {

@@ -12,11 +12,9 @@
 #include <algorithm>
 #include <climits>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 // Folder codes of the weekdays 1 (Monday) .. 7 (Sunday).
 QString DayCode(int isoDay)

@@ -17,8 +17,7 @@
 #include <QStringList>
 #include <functional>
 
-namespace kes
-{
+namespace kes {
 
 // Marvick's own command line.
 struct TMarvickCommandLine {
@@ -43,8 +42,7 @@ QString DefOptions(const QString& iniName, bool useAltIni);
 
 // How a run tells the user. Information messages close by themselves
 // after waitSeconds; errors and confirmations wait for the user.
-class IScheduleReporter
-{
+class IScheduleReporter {
 public:
     virtual ~IScheduleReporter() = default;
     virtual void ShowInformation(const QString& text, int waitSeconds) = 0;
@@ -68,8 +66,7 @@ struct TMarvickContext {
     TMarvickCommandLine CommandLine;
 };
 
-class TScheduleRun
-{
+class TScheduleRun {
 public:
     TScheduleRun(TMarvickContext context, IScheduleReporter& reporter, TClock clock, TLauncher launcher);
 

@@ -13,8 +13,7 @@
 #include <QDateTime>
 #include <QString>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 enum class SysLogSeverity : int {
     Emergency = 0,

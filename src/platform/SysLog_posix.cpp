@@ -10,14 +10,11 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace
-{
+namespace {
 
-class SocketGuard
-{
+class SocketGuard {
 public:
     explicit SocketGuard(int fd)
         : m_fd(fd)

@@ -13,11 +13,9 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 QStyle::StandardPixmap IconOf(TMessageKind kind)
 {

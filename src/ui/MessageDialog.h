@@ -10,13 +10,11 @@ class QLabel;
 class QPushButton;
 class QTimer;
 
-namespace kes
-{
+namespace kes {
 
 enum class TMessageKind { mkInformation, mkError, mkConfirmation };
 
-class TMessageDialog : public QDialog
-{
+class TMessageDialog : public QDialog {
     Q_OBJECT
 public:
     // autoCloseSeconds applies to information messages only: 0 closes the

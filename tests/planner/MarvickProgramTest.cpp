@@ -17,11 +17,9 @@
 
 using namespace kes;
 
-namespace
-{
+namespace {
 
-class MarvickProgram : public ::testing::Test
-{
+class MarvickProgram : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -12,11 +12,9 @@
 
 using namespace kes;
 
-namespace
-{
+namespace {
 
-class SchedTaskFile : public ::testing::Test
-{
+class SchedTaskFile : public ::testing::Test {
 protected:
     QString Ini() const { return dir.filePath(QStringLiteral("Marvick.ini")); }
     void WriteIni(const QString& text) { kestest::WriteBytes(Ini(), kestest::Utf16LeWithBom(text)); }

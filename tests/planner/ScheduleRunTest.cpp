@@ -13,13 +13,11 @@
 using namespace kes;
 using kestest::Launch;
 
-namespace
-{
+namespace {
 
 const QString kKesmo = QStringLiteral("/opt/kestrup/Kesmo");
 
-class ScheduleRunTest : public ::testing::Test
-{
+class ScheduleRunTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

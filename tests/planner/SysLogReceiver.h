@@ -13,11 +13,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace kestest
-{
+namespace kestest {
 
-class SysLogReceiver
-{
+class SysLogReceiver {
 public:
     // A datagram socket, or with stream a listening stream socket whose
     // first connection NextFromStream reads.

@@ -11,8 +11,7 @@
 #include <QString>
 #include <QTemporaryDir>
 
-namespace kestest
-{
+namespace kestest {
 
 struct Launch {
     QString program;
