@@ -104,7 +104,7 @@ bool TScheduleRun::CheckSchedule()
     // and its start then fails with the system's message.
     if (c.KesPath.isEmpty()) {
         if (!c.IsBatch)
-            Error(Format(_("\"%s\" not found on this system!"), {MainProgramFile()}));
+            Error(SafeFormat(_("\"%s\" not found on this system!"), {MainProgramFile()}));
         else
             Event(evMainProgramNotFound, TEventType::etError, {});
     }
@@ -119,7 +119,7 @@ bool TScheduleRun::CheckSchedule()
     }
     const bool iniExists = QFileInfo::exists(c.IniName);
     if (!c.IsBatch && !iniExists)
-        Error(QStringLiteral("Kestrup\n") + Format(_("File\n\"%s\"\nnot found!"), {c.IniName}));
+        Error(QStringLiteral("Kestrup\n") + SafeFormat(_("File\n\"%s\"\nnot found!"), {c.IniName}));
     if (!iniExists || name.isEmpty()) {
         if (c.IsBatch)
             Event(evScheduleNotFound, TEventType::etError, {name, c.IniName});
@@ -133,7 +133,7 @@ bool TScheduleRun::CheckSchedule()
         return true;
     }
     if (!c.IsBatch)
-        Error(Format(_("Schedule \"%s\" not found!"), {name}));
+        Error(SafeFormat(_("Schedule \"%s\" not found!"), {name}));
     else
         Event(evScheduleNotFound, TEventType::etError, {name, c.IniName});
     return c.IsBatch;
@@ -145,11 +145,11 @@ bool TScheduleRun::ScheduleIsUsable(const TSchedTask& s)
 {
     QString reason;
     if (s.Cycles < 1 || s.Steps < 1 || s.TotalSteps() > INT_MAX)
-        reason = Format(_("The rotation of schedule \"%s\" is not valid (Cycles = %d, Steps = %d)!"),
+        reason = SafeFormat(_("The rotation of schedule \"%s\" is not valid (Cycles = %d, Steps = %d)!"),
             {s.SName, s.Cycles, s.Steps});
     else if (s.IsWeekly() && (s.FirstDay < 1 || s.FirstDay > 7))
-        reason = Format(_("The first day of schedule \"%s\" is not valid (FirstDay = %d, "
-                          "1 = Monday ... 7 = Sunday)!"),
+        reason = SafeFormat(_("The first day of schedule \"%s\" is not valid (FirstDay = %d, "
+                              "1 = Monday ... 7 = Sunday)!"),
             {s.SName, s.FirstDay});
     if (reason.isEmpty())
         return true;
@@ -183,11 +183,11 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
         return;
     const int total = int(s.TotalSteps());
 
-    // 1. Already done today.
+    // Already done today.
     int again = 0;
     if (s.LastDay == today) {
         again = -1;
-        const QString text = Format(
+        const QString text = SafeFormat(
             _("Backup already done for this day!\nSchedule: %s\nBackup task: %s"), {s.SName, s.Task});
         if (quiet)
             Event(evAlreadyDone, TEventType::etInformation, nameAndTask);
@@ -207,7 +207,7 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
         s.LastFull = 0;
     }
 
-    // 2. Begin the rotation; a weekly schedule only on its first day.
+    // Begin the rotation; a weekly schedule only on its first day.
     if (s.NextCyc == 0) {
         if (s.IsWeekly())
             s.NextCyc = todayDate.dayOfWeek() == s.FirstDay ? 1 : 0;
@@ -216,14 +216,14 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
         again = 0;
     }
 
-    // 3. Waiting for the first day.
+    // Waiting for the first day.
     if (s.NextCyc < 1) {
         if (quiet)
             Event(evWaitingForFirstDay, TEventType::etInformation,
                 {LongDayName(m_context.LanguageCode, s.FirstDay), s.SName, s.Task});
         else
             m_reporter.ShowInformation(
-                Format(_("First full backup on next \"%s\"!\nSchedule: %s\nBackup task: %s"),
+                SafeFormat(_("First full backup on next \"%s\"!\nSchedule: %s\nBackup task: %s"),
                     {LongDayName(m_context.LanguageCode, s.FirstDay), s.SName, s.Task}),
                 m_context.CommandLine.Wait);
         return;
@@ -232,15 +232,15 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
     // A task file that is gone would consume a step of the rotation
     // without a backup: report it and keep the state for the next start.
     if (!TaskFileFound(s.Task)) {
-        const QString reason = Format(_("Backup task \"%s\" not found!"), {s.Task});
+        const QString reason = SafeFormat(_("Backup task \"%s\" not found!"), {s.Task});
         if (quiet)
             Event(evScheduleNotFound, TEventType::etError, {s.SName, m_context.IniName, reason});
         else
-            Error(reason + QLatin1Char('\n') + Format(_("Schedule: %s"), {s.SName}));
+            Error(reason + QLatin1Char('\n') + SafeFormat(_("Schedule: %s"), {s.SName}));
         return;
     }
 
-    // 4. Run again: repeat the previous step.
+    // Run again: repeat the previous step.
     if (again == 1)
         s.NextCyc = s.NextCyc == 1 ? total : s.NextCyc - 1;
 
@@ -260,7 +260,7 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
     };
 
     if (s.IsWeekly()) {
-        // 5. Weekly: the folder names the weekday and the cycle.
+        // Weekly: the folder names the weekday and the cycle.
         const int wd = todayDate.dayOfWeek();
         const int cycle = (s.NextCyc - 1) / kWeeklySteps + 1;
         const QString cycleText = QString::number(cycle);
@@ -285,7 +285,7 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
         } else
             partialKind();
     } else {
-        // 6. Other schedules: the folder names the step.
+        // Other schedules: the folder names the step.
         folder = QStringLiteral("Bu")
             + QString::number(s.NextCyc).rightJustified(total <= 99 ? 2 : 3, QLatin1Char('0'));
         if ((s.NextCyc - 1) % s.Steps == 0) {
@@ -296,18 +296,18 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
             partialKind();
     }
 
-    // 7. Advance.
+    // Advance.
     const int step = s.NextCyc;
     s.NextCyc = s.NextCyc >= total ? 1 : s.NextCyc + 1;
 
-    // 8., 9. Start without waiting and report.
+    // Start without waiting and report.
     const quint32 result
         = Start(s, OptFlag(QStringLiteral("mode")) + QLatin1Char(':') + kind, folder, options, false);
     Report(s, result, kindText, step);
     if (result != 0)
         return;
 
-    // 10. Store the new state, and only that.
+    // Store the new state, and only that.
     s.LastDay = today;
     try {
         StoreRunState(m_context.IniName, index, s);
@@ -328,7 +328,7 @@ void TScheduleRun::Report(const TSchedTask& s, quint32 result, const char* kindT
                 {s.SName, s.Task, QString::fromUtf8(kindText), QString::number(step)});
         else
             m_reporter.ShowInformation(
-                Format(_("Backup started for schedule: %s\nBackup task: %s\nMode: %s / Step: %s"),
+                SafeFormat(_("Backup started for schedule: %s\nBackup task: %s\nMode: %s / Step: %s"),
                     {s.SName, s.Task, Tr(kindText), QString::number(step)}),
                 m_context.CommandLine.Wait);
     } else if (result & kExitCodeFlag) {
@@ -338,14 +338,14 @@ void TScheduleRun::Report(const TSchedTask& s, quint32 result, const char* kindT
             Event(evStartResult, TEventType::etInformation,
                 {QStringLiteral("ExitCode = ") + QString::number(exitCode), s.SName, s.Task});
         else
-            Error(Format(_("\"%s\" returned exit code: %u\nSchedule: %s\nBackup task: %s"),
+            Error(SafeFormat(_("\"%s\" returned exit code: %u\nSchedule: %s\nBackup task: %s"),
                 {program, exitCode, s.SName, s.Task}));
     } else {
         const QString message = SysErrorMessage(result);
         if (quiet)
             Event(evStartResult, TEventType::etError, {message, s.SName, s.Task});
         else
-            Error(Format(_("Error %s on starting \"%s\"!\nSchedule: %s\nBackup task: %s"),
+            Error(SafeFormat(_("Error %s on starting \"%s\"!\nSchedule: %s\nBackup task: %s"),
                 {message, program, s.SName, s.Task}));
     }
 }
