@@ -23,7 +23,9 @@
 //                       per write, and its last change is never swallowed)
 //   kNotifyAttributes,  IN_ATTRIB (mode, owner, times, ACLs, xattrs) -> Modified
 //   kNotifySecurity     (Linux does not tell security changes apart)
-//   kNotifyLastAccess   IN_ACCESS -> Modified, coalesced like writes
+//   kNotifyLastAccess   IN_ACCESS of files -> Modified, coalesced like writes
+//                       (directories are left out: listing them, as the
+//                       notifier itself does, would report them)
 //
 // Read() is meant for one thread of its own; Abort() and WatchCount() may
 // be called from any thread.

@@ -570,7 +570,11 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
         const std::size_t len = strnlen(ev.name, ev.len);
         const bool isDir = m & IN_ISDIR;
         if (m & (IN_MODIFY | IN_ACCESS)) {
-            Touched(ev.wd, ev.name, len, dirRel, now);
+            // Listing a directory reads it: our own walks would report every
+            // directory they visit, and a walk after dropped changes could
+            // drop changes again.
+            if (!isDir)
+                Touched(ev.wd, ev.name, len, dirRel, now);
             return;
         }
         if (m & IN_CLOSE_WRITE) {
