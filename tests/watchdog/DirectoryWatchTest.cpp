@@ -233,6 +233,14 @@ TEST_F(DirectoryWatchTest, WatchOptionsSelectTheChangeKinds)
             {kes::waModified, QStringLiteral("e1")}, [&] { chmodFile("e2", QFileDevice::ReadOwner); },
             QStringLiteral("e2"), [&] { Write(QStringLiteral("e3"), "new"); },
             {kes::waModified, QStringLiteral("e3")}},
+        {"last access only: files read, not directories listed", {kes::woLastAccess},
+            [&] { kestest::ReadBytes(Path(QStringLiteral("e1"))); }, {kes::waModified, QStringLiteral("e1")},
+            [&] {
+                MakeDir(QStringLiteral("listed"));
+                QDir(Path(QStringLiteral("listed"))).entryList();
+            },
+            QStringLiteral("listed"), [&] { kestest::ReadBytes(Path(QStringLiteral("e3"))); },
+            {kes::waModified, QStringLiteral("e3")}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
