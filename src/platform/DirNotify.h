@@ -65,6 +65,7 @@ struct DirChange {
         WatchFailed, // count directories got no watch for another reason (code; name: the first)
         Gone, // the watched directory was removed, moved away or unmounted: the notifier ended
         Failed, // reading the notifications failed (code): the notifier ended
+        Fault, // an unexpected error in the reading thread (name: its text); reading goes on
     };
     Kind kind = None;
     int code = 0; // errno of a report

@@ -118,9 +118,16 @@ protected:
     {
         std::vector<DirChange> batch;
         for (;;) {
-            if (FHook)
-                FHook();
-            const bool goesOn = FNotifier.Read(batch);
+            bool goesOn = true;
+            try {
+                if (FHook)
+                    FHook();
+                goesOn = FNotifier.Read(batch);
+            } catch (const std::exception& e) {
+                // Told like any error of the thread, with the last system
+                // error as its code; the loop goes on.
+                batch.push_back(DirChange {DirChange::Fault, errno, 0, QString::fromLocal8Bit(e.what())});
+            }
             if (!batch.empty()) {
                 Post(std::move(batch));
                 batch = {};
@@ -324,6 +331,8 @@ QString TDirectoryWatch::ReportText(const QString& Dir, const DirChange& Change)
     case DirChange::Failed:
         return Format(_("Error reading the changes below \"%s\": %s. Watching it has ended."),
             {Dir, platform::DirNotifyErrorText(Change.code)});
+    case DirChange::Fault:
+        return Format(_("Error while watching \"%s\": %s"), {Dir, Change.name});
     default:
         return QString();
     }
