@@ -20,7 +20,9 @@
 //   258    Stop: the thread did not end in time and is left to end by
 //          itself
 //   other  errno values of the system (a directory that cannot be
-//          watched, a failing read; after a failing read the thread ends)
+//          watched, a failing read; after a failing read the thread ends,
+//          and an unexpected exception in the thread is told with the last
+//          system error while the thread goes on)
 #pragma once
 
 #include <QDateTime>

@@ -33,6 +33,7 @@ TEST_F(DirectoryWatchTest, ReportsEachActionWithNamesRelativeToTheDirectory)
     Write(QStringLiteral("doomed.txt"));
     Write(QStringLiteral("r1.txt"));
     Write(QStringLiteral("sub/x.txt"));
+    kestest::WriteBytes(tmp.path() + QStringLiteral("/came.txt"), "x");
     MakeDir(QStringLiteral("sub/deep"));
     StartWatch();
     EXPECT_TRUE(watch->Running());
@@ -64,6 +65,18 @@ TEST_F(DirectoryWatchTest, ReportsEachActionWithNamesRelativeToTheDirectory)
             {{kes::waRenamedOld, QStringLiteral("sub/x.txt")},
                 {kes::waRenamedNew, QStringLiteral("sub/deep/y.txt")}},
             true},
+        {"move in from outside the tree",
+            [&] {
+                ASSERT_TRUE(
+                    Rename(tmp.path() + QStringLiteral("/came.txt"), Path(QStringLiteral("came.txt"))));
+            },
+            {{kes::waAdded, QStringLiteral("came.txt")}}, false},
+        {"move out of the tree",
+            [&] {
+                ASSERT_TRUE(
+                    Rename(Path(QStringLiteral("old.txt")), tmp.path() + QStringLiteral("/went.txt")));
+            },
+            {{kes::waRemoved, QStringLiteral("old.txt")}}, false},
     };
     std::size_t from = 0;
     for (const Case& c : cases) {
