@@ -4,9 +4,11 @@
 
 #include <vector>
 
-namespace kes {
+namespace kes
+{
 
-namespace {
+namespace
+{
 
 QString Pad(QString text, int width, bool left)
 {
@@ -32,7 +34,7 @@ QString MinDigits(QString digits, int precision)
     throw EFormatError("Format '" + pattern.toStdString() + "' invalid or incompatible with argument");
 }
 
-}  // namespace
+} // namespace
 
 QString Format(const QString& pattern, std::initializer_list<FormatArg> argList)
 {
@@ -152,4 +154,4 @@ QString SafeFormat(const QString& pattern, std::initializer_list<FormatArg> args
     }
 }
 
-}  // namespace kes
+} // namespace kes

@@ -1,5 +1,7 @@
 #include "frame/I18n.h"
 
+#include "platform/Environment.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -10,11 +12,13 @@
 #include <cstring>
 #include <libintl.h>
 
-extern "C" int _nl_msg_cat_cntr;  // glibc: bumping it drops cached translations
+extern "C" int _nl_msg_cat_cntr; // glibc: bumping it drops cached translations
 
-namespace kes {
+namespace kes
+{
 
-namespace {
+namespace
+{
 QByteArray g_programDomain;
 }
 
@@ -45,25 +49,28 @@ void InitTranslation(const QString& programDomain)
     const char* msgs = std::setlocale(LC_MESSAGES, nullptr);
     if (!msgs || std::strcmp(msgs, "C") == 0 || std::strcmp(msgs, "POSIX") == 0)
         std::setlocale(LC_MESSAGES, "C.UTF-8");
-    const QByteArray dir = QFile::encodeName(LocaleDir());
-    for (const char* d : {"Units", "selwand", "marvick"}) {
-        bindtextdomain(d, dir.constData());
-        bind_textdomain_codeset(d, "UTF-8");
-    }
+    for (const char* d : {"Units", "selwand", "marvick"})
+        BindTextDomain(QString::fromLatin1(d));
     g_programDomain = programDomain.toUtf8();
     if (!g_programDomain.isEmpty()) {
-        bindtextdomain(g_programDomain.constData(), dir.constData());
-        bind_textdomain_codeset(g_programDomain.constData(), "UTF-8");
+        BindTextDomain(programDomain);
         textdomain(g_programDomain.constData());
     }
 }
 
+void BindTextDomain(const QString& domain)
+{
+    if (domain.isEmpty())
+        return;
+    const QByteArray dir = QFile::encodeName(LocaleDir());
+    const QByteArray name = domain.toUtf8();
+    bindtextdomain(name.constData(), dir.constData());
+    bind_textdomain_codeset(name.constData(), "UTF-8");
+}
+
 void SwitchLanguage(const QString& code)
 {
-    if (code.isEmpty())
-        unsetenv("LANGUAGE");
-    else
-        setenv("LANGUAGE", code.toUtf8().constData(), 1);
+    platform::SetEnvironmentValue(QStringLiteral("LANGUAGE"), code);
     ++_nl_msg_cat_cntr;
 }
 
@@ -75,4 +82,4 @@ QString Translate(const char* domain, const char* msgid)
     return QString::fromUtf8(t);
 }
 
-}  // namespace kes
+} // namespace kes

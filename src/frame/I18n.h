@@ -10,19 +10,29 @@
 
 #include <QString>
 
-namespace kes {
+namespace kes
+{
 
 inline constexpr const char* kUnitsDomain = "Units";
 
 // Translates msgid (UTF-8) in a text domain; nullptr means the program's
 // default domain. Returns the msgid itself when there is no translation.
 QString Translate(const char* domain, const char* msgid);
-inline QString Tr(const char* msgid) { return Translate(nullptr, msgid); }
-inline QString TrU(const char* msgid) { return Translate(kUnitsDomain, msgid); }
+inline QString Tr(const char* msgid)
+{
+    return Translate(nullptr, msgid);
+}
+inline QString TrU(const char* msgid)
+{
+    return Translate(kUnitsDomain, msgid);
+}
 
 // Binds the text domains to the catalogue folder and makes programDomain
 // the default domain. Safe to call more than once.
 void InitTranslation(const QString& programDomain);
+
+// Binds one more text domain to the catalogue folder (UTF-8 texts).
+void BindTextDomain(const QString& domain);
 
 // Switches every domain to the language code (ISO 639-1, for example "de");
 // an empty code follows the locale again. Takes effect at once.
@@ -31,7 +41,7 @@ void SwitchLanguage(const QString& code);
 // The folder that holds <lang>/LC_MESSAGES/<domain>.mo.
 QString LocaleDir();
 
-}  // namespace kes
+} // namespace kes
 
 #define _(s) ::kes::Translate(nullptr, s)
 #define U_(s) ::kes::Translate(::kes::kUnitsDomain, s)

@@ -15,14 +15,16 @@
 #include <memory>
 #include <stdexcept>
 
-namespace kes {
+namespace kes
+{
 
 inline constexpr quint32 kExitCodeFlag = 0x20000000;
 inline constexpr quint32 kWaitTimeout = 258;
 
 // Raised when a process cannot be created; the message is the system's
 // text for the error.
-class EProcessError : public std::runtime_error {
+class EProcessError : public std::runtime_error
+{
 public:
     EProcessError(const QString& message, quint32 errorCode);
     quint32 ErrorCode() const { return m_errorCode; }
@@ -33,19 +35,25 @@ private:
 };
 
 // Empty text stays empty; with an empty character list, or when the text
-// holds one of the characters, the text in double quotes with every
-// embedded double quote doubled; else the text unchanged.
+// holds one of the characters or a double quote, the text in double quotes
+// with every embedded double quote doubled; else the text unchanged. (A
+// bare double quote would open a quoted part when the line is split, so a
+// text holding one is always enclosed.)
 QString QuoteIfNeeded(const QString& text, const QString& characters = QStringLiteral(" "));
 
-// Splits a command line into words: blanks separate words; a double-quoted
-// part (with doubled quotes inside standing for one quote) belongs to its
-// word. SplitCommandLine(QuoteIfNeeded(a) + " " + QuoteIfNeeded(b)) == {a, b}.
+// Splits a command line into words: blanks (U+0020 only) separate words; a
+// double quote opens a quoted part, inside which "" stands for one quote
+// and a single " closes it; quoted parts belong to their word (so "" alone
+// is an empty word). An unclosed quoted part runs to the end of the line.
+// For any non-empty texts a, b:
+// SplitCommandLine(QuoteIfNeeded(a) + " " + QuoteIfNeeded(b)) == {a, b}.
 QStringList SplitCommandLine(const QString& commandLine);
 
 // A started process. Move-only; the owner must pass it to WaitForProgram or
 // let it go (a process left running is reaped in the background and never
 // lingers as a zombie).
-class ProcessHandle {
+class ProcessHandle
+{
 public:
     ProcessHandle();
     ~ProcessHandle();
@@ -84,4 +92,4 @@ quint32 StartProgramAndWait(const QString& programPath, const QString& arguments
 // The system's text for an error code (errno on Linux).
 QString SysErrorMessage(quint32 code);
 
-}  // namespace kes
+} // namespace kes

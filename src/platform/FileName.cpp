@@ -1,8 +1,10 @@
 #include "platform/FileName.h"
 
-namespace kes::platform {
+namespace kes::platform
+{
 
-namespace {
+namespace
+{
 
 // Length of the valid UTF-8 sequence at p (1..4), or 0 when invalid.
 int Utf8SequenceLength(const unsigned char* p, qsizetype avail, char32_t& cp)
@@ -41,7 +43,7 @@ int Utf8SequenceLength(const unsigned char* p, qsizetype avail, char32_t& cp)
     return len;
 }
 
-}  // namespace
+} // namespace
 
 QString DecodeName(const char* bytes, qsizetype length)
 {
@@ -80,10 +82,10 @@ QByteArray EncodeName(const QString& name)
             cp = QChar::surrogateToUcs4(u, name[i + 1].unicode());
             ++i;
         } else if (u >= 0xDC80 && u <= 0xDCFF) {
-            out.append(char(u - 0xDC00));  // an escaped raw byte
+            out.append(char(u - 0xDC00)); // an escaped raw byte
             continue;
         } else if (QChar::isSurrogate(u)) {
-            cp = 0xFFFD;  // a lone surrogate that no decoding produced
+            cp = 0xFFFD; // a lone surrogate that no decoding produced
         }
         if (cp < 0x80) {
             out.append(char(cp));
@@ -104,4 +106,4 @@ QByteArray EncodeName(const QString& name)
     return out;
 }
 
-}  // namespace kes::platform
+} // namespace kes::platform

@@ -10,7 +10,8 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-namespace kestest {
+namespace kestest
+{
 
 void WriteBytes(const QString& path, const QByteArray& bytes)
 {
@@ -63,7 +64,7 @@ bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds time
 }
 
 ProcessResult Run(const QString& program, const QStringList& args, const QStringList& extraEnv,
-                  const QString& workDir, int timeoutMs)
+    const QString& workDir, int timeoutMs)
 {
     ProcessResult r;
     QProcess p;
@@ -104,4 +105,4 @@ bool HaveTool(const QString& name)
     return !QStandardPaths::findExecutable(name).isEmpty();
 }
 
-}  // namespace kestest
+} // namespace kestest

@@ -1,0 +1,64 @@
+// TMonTask: one monitor task - a watched directory paired with a backup
+// task file - and the small state types around it.
+#pragma once
+
+#include "watchdog/MatchList.h"
+#include "watchdog/MonFilter.h"
+
+#include <QString>
+
+namespace kes
+{
+
+class TDirectoryWatch;
+class TBackupThread;
+
+enum TMonTaskStatus { mtEnabled, mtDisabled, mtInvalid };
+enum TRunStatus { rsOff, rsWatch, rsBackup };
+// Notification-area icon states; the icons are "MICOFF", "MICWAIT", "MICRUN".
+enum TTaskBarStatus { tbsOff, tbsWait, tbsRun };
+
+// The change kinds a monitor task's watcher reports, as the bit set of the
+// watcher's option values (bit n = option number n: file name 0, directory
+// name 1, size 3, last write 4, creation 6). Kept as plain bits here so that
+// the task record does not depend on the watcher's header; the monitoring
+// controller converts it when it creates the watcher.
+inline constexpr quint32 kTaskWatchOptions = (1u << 0) | (1u << 1) | (1u << 3) | (1u << 4) | (1u << 6);
+
+class TMonTask
+{
+public:
+    // Sets BuTask and Dir; everything else empty or 0, mtEnabled, both
+    // flags of MonFilter false, the file filter a file filter and the
+    // sub-directory filter not (both ignoring case).
+    TMonTask(const QString& aTask, const QString& aDir);
+    TMonTask(const TMonTask&) = delete;
+    TMonTask& operator=(const TMonTask&) = delete;
+
+    // rsOff without a watcher; rsBackup with a watcher and a backup thread;
+    // rsWatch with a watcher only.
+    TRunStatus GetRunStatus() const;
+
+    TMonTaskStatus MonStatus = mtEnabled;
+    QString BuTask; // full file name of the backup task file
+    QString Dir; // monitored directory as written in the task file
+    QString DestDir; // destination with a trailing delimiter
+    QString DrvId; // drive-directory template; empty without drive directories
+    QString NoCompCommaText; // types copied without compression
+    int ErrCount = 0; // consecutive passes with the destination unavailable
+    int DestMode = 0; // 0 separate directories for drives, 1 full structure
+    int Compress = 0; // 0 none, 1 gzip, 2 zip
+    int RetainBak = 0; // previous versions kept, 0..9
+    TMonFilter MonFilter;
+    TMatchList FileList; // pending files relative to Dir
+    quint32 Watches = kTaskWatchOptions;
+
+    // The watcher while monitoring runs and the running backup thread. Not
+    // owned by the task: the monitoring controller creates and frees both
+    // (the watcher when monitoring stops, the backup thread at the tick
+    // after it finished); the task only records them.
+    TDirectoryWatch* DirWatch = nullptr;
+    TBackupThread* BuThread = nullptr;
+};
+
+} // namespace kes
