@@ -1,0 +1,648 @@
+#include "fileengine/Containers.h"
+
+#include "fileengine/AesLib.h"
+#include "fileengine/NameCodec.h"
+#include "frame/I18n.h"
+
+#include <limits>
+
+namespace kes {
+
+namespace {
+
+class LeWriter {
+public:
+    void U8(unsigned v) { m_b.append(char(v & 0xFF)); }
+    void U16(unsigned v)
+    {
+        U8(v);
+        U8(v >> 8);
+    }
+    void U32(quint32 v)
+    {
+        U16(v & 0xFFFF);
+        U16(v >> 16);
+    }
+    void U64(quint64 v)
+    {
+        U32(quint32(v));
+        U32(quint32(v >> 32));
+    }
+    void Bytes(const QByteArray& b) { m_b.append(b); }
+    const QByteArray& Data() const { return m_b; }
+
+private:
+    QByteArray m_b;
+};
+
+// Reads little-endian values from a byte array with bounds checks.
+class LeReader {
+public:
+    explicit LeReader(const QByteArray& b)
+        : m_b(b)
+    {
+    }
+    bool Has(qsizetype n) const { return n >= 0 && m_pos <= m_b.size() - n; }
+    unsigned U8() { return static_cast<unsigned char>(m_b[m_pos++]); }
+    unsigned U16()
+    {
+        const unsigned lo = U8();
+        return lo | (U8() << 8);
+    }
+    quint32 U32()
+    {
+        const quint32 lo = U16();
+        return lo | (quint32(U16()) << 16);
+    }
+    quint64 U64()
+    {
+        const quint64 lo = U32();
+        return lo | (quint64(U32()) << 32);
+    }
+    void Skip(qsizetype n) { m_pos += n; }
+    qsizetype Pos() const { return m_pos; }
+    qsizetype Left() const { return m_b.size() - m_pos; }
+
+private:
+    const QByteArray& m_b;
+    qsizetype m_pos = 0;
+};
+
+constexpr qint64 kMaxHeaderString = 0x10000;
+constexpr quint64 kMaxSize = quint64(std::numeric_limits<qint64>::max());
+
+// Reads n bytes (n <= kMaxHeaderString) or fails.
+int ReadBlock(TStream& s, qint64 n, QByteArray& out)
+{
+    out.resize(n);
+    return n == 0 ? 0 : s.ReadExact(out.data(), n);
+}
+
+// Reads a zero-terminated string of at most kMaxHeaderString bytes.
+// Returns 0, 4 (the data end first) or 8 (too long).
+int ReadZeroTerminated(TStream& s, QByteArray& out, QString& message)
+{
+    out.clear();
+    char chunk[256];
+    for (;;) {
+        const qint64 start = s.Position();
+        qint64 got = 0;
+        if (s.Read(chunk, sizeof chunk, got) != 0 || got <= 0) {
+            message = U_("The header ends before its name");
+            return 4;
+        }
+        for (qint64 i = 0; i < got; ++i) {
+            if (chunk[i] == '\0') {
+                out.append(chunk, i);
+                s.Seek(start + i + 1);
+                return 0;
+            }
+        }
+        out.append(chunk, got);
+        if (out.size() > kMaxHeaderString) {
+            message = U_("A header text has no end");
+            return 8;
+        }
+    }
+}
+
+TZip64Limits g_zip64Limits;
+
+} // namespace
+
+// --- gzip -------------------------------------------------------------------------
+
+QByteArray GzHeaderBytes(const QString& name, int keyMode, quint32 mtime)
+{
+    bool utf8 = false;
+    const QByteArray stored = GzipStoredName(name, utf8);
+    const bool encrypted = keyMode >= 0;
+    LeWriter w;
+    w.U8(0x1F);
+    w.U8(0x8B);
+    w.U8(8);
+    w.U8(4 | (stored.isEmpty() ? 0 : 8) | (encrypted ? 0x20 : 0));
+    w.U32(mtime);
+    w.U8(0);
+    w.U8(utf8 ? 11 : 0);
+    w.U16(encrypted ? 26 : 20);
+    w.U8(0x01);
+    w.U8(0x00);
+    w.U16(16);
+    w.U64(0);
+    w.U64(0);
+    if (encrypted) {
+        w.U8('V');
+        w.U8('L');
+        w.U16(2);
+        w.U16(unsigned(keyMode));
+    }
+    if (!stored.isEmpty()) {
+        w.Bytes(stored);
+        w.U8(0);
+    }
+    return w.Data();
+}
+
+int ReadGzHeader(TStream& stream, TGzHeaderInfo& info, QString& message)
+{
+    info = TGzHeaderInfo();
+    message.clear();
+    const qint64 fileLength = stream.Size();
+    if (stream.Seek(0) != 0) {
+        message = U_("The file cannot be read");
+        return 4;
+    }
+    QByteArray h;
+    if (ReadBlock(stream, 10, h)) {
+        message = U_("The file is shorter than a gzip header");
+        return 4;
+    }
+    LeReader r(h);
+    const unsigned id1 = r.U8(), id2 = r.U8(), cm = r.U8();
+    info.Flags = int(r.U8());
+    info.MTime = r.U32();
+    r.U8(); // XFL
+    info.OsByte = int(r.U8());
+    if (id1 != 0x1F || id2 != 0x8B) {
+        message = U_("No gzip signature");
+        return 8;
+    }
+    if (cm != 8 || (info.Flags & 0xC0)) {
+        message = U_("Unknown compression method or flags");
+        return 8;
+    }
+    quint64 csize = 0, usize = 0;
+    bool haveSizes = false;
+    int keyModeValue = -1;
+    if (info.Flags & 4) {
+        QByteArray x;
+        if (ReadBlock(stream, 2, x)) {
+            message = U_("The file ends in the header");
+            return 4;
+        }
+        const unsigned xlen = LeReader(x).U16();
+        QByteArray extra;
+        if (ReadBlock(stream, xlen, extra)) {
+            message = U_("The file ends in the header");
+            return 4;
+        }
+        LeReader e(extra);
+        while (e.Left() >= 4) {
+            const unsigned si1 = e.U8(), si2 = e.U8();
+            const unsigned len = e.U16();
+            if (!e.Has(len)) {
+                message = U_("A header subfield is longer than the extra field");
+                return 8;
+            }
+            if (si1 == 1 && si2 == 0) {
+                if (len < 16) {
+                    message = U_("The size subfield is too short");
+                    return 8;
+                }
+                csize = e.U64();
+                usize = e.U64();
+                haveSizes = true;
+                e.Skip(len - 16);
+            } else if (si1 == 'V' && si2 == 'L') {
+                if (len < 2) {
+                    message = U_("The key-mode subfield is too short");
+                    return 8;
+                }
+                keyModeValue = int(e.U16());
+                e.Skip(len - 2);
+            } else {
+                e.Skip(len);
+            }
+        }
+    }
+    if (info.Flags & 8) {
+        QByteArray name;
+        if (const int rc = ReadZeroTerminated(stream, name, message))
+            return rc;
+        info.Name = GzipNameFromStored(name, info.OsByte != 0);
+    }
+    if (info.Flags & 16) {
+        QByteArray comment;
+        if (const int rc = ReadZeroTerminated(stream, comment, message))
+            return rc;
+    }
+    if (info.Flags & 2) {
+        QByteArray crc16;
+        if (ReadBlock(stream, 2, crc16)) {
+            message = U_("The file ends in the header");
+            return 4;
+        }
+    }
+    if (info.Flags & 0x20) {
+        if (keyModeValue < 1 || keyModeValue > 3) {
+            message = U_("Encrypted data without a valid key mode");
+            return 8;
+        }
+        info.KeyMode = keyModeValue;
+    }
+    info.DataOffset = stream.Position();
+    if (haveSizes) {
+        if (csize > kMaxSize || usize > kMaxSize) {
+            message = U_("Impossible sizes in the header");
+            return 8;
+        }
+        info.CSize = qint64(csize);
+        info.USize = qint64(usize);
+    } else {
+        if (fileLength < 0 || fileLength - info.DataOffset < 8) {
+            message = U_("The file ends in the header");
+            return 4;
+        }
+        info.CSize = fileLength - info.DataOffset - 8;
+        QByteArray isize;
+        if (stream.Seek(fileLength - 4) || ReadBlock(stream, 4, isize) || stream.Seek(info.DataOffset)) {
+            message = U_("The file cannot be read");
+            return 4;
+        }
+        info.USize = LeReader(isize).U32();
+        info.USizeFromTrailer = true;
+    }
+    return 0;
+}
+
+// --- zip --------------------------------------------------------------------------
+
+const TZip64Limits& Zip64Limits()
+{
+    return g_zip64Limits;
+}
+
+void SetZip64Limits(const TZip64Limits& limits)
+{
+    g_zip64Limits = limits;
+}
+
+int TZipEntry::Version() const
+{
+    if (Encrypted)
+        return 51;
+    return Zip64 ? 45 : 20;
+}
+
+int TZipEntry::Flags() const
+{
+    int f = 0x0080;
+    if (Utf8)
+        f |= 0x0800;
+    if (Encrypted)
+        f |= 0x0001;
+    else if (Method == 8)
+        f |= 0x0002;
+    return f;
+}
+
+int TZipEntry::LocalExtraLength() const
+{
+    return (Zip64 ? 20 : 0) + (Encrypted ? 11 : 0);
+}
+
+namespace {
+
+void AesExtra(LeWriter& w, const TZipEntry& e)
+{
+    w.U16(0x9901);
+    w.U16(7);
+    w.U16(e.Ae2 ? 2 : 1);
+    w.U8('A');
+    w.U8('E');
+    w.U8(unsigned(e.KeyMode));
+    w.U16(unsigned(e.InnerMethod));
+}
+
+} // namespace
+
+QByteArray ZipLocalHeader(const TZipEntry& e)
+{
+    LeWriter w;
+    w.U32(kZipLocalSignature);
+    w.U16(unsigned(e.Version()));
+    w.U16(unsigned(e.Flags()));
+    w.U16(unsigned(e.Method));
+    w.U32(e.DosTime);
+    w.U32(0);
+    w.U32(e.Zip64 ? 0xFFFFFFFF : 0);
+    w.U32(e.Zip64 ? 0xFFFFFFFF : 0);
+    w.U16(unsigned(e.Name.size()));
+    w.U16(unsigned(e.LocalExtraLength()));
+    w.Bytes(e.Name);
+    if (e.Zip64) {
+        w.U16(0x0001);
+        w.U16(16);
+        w.U64(0);
+        w.U64(0);
+    }
+    if (e.Encrypted)
+        AesExtra(w, e);
+    return w.Data();
+}
+
+int ZipLocal64SizesOffset(const TZipEntry& e)
+{
+    return 30 + int(e.Name.size()) + 4;
+}
+
+QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset)
+{
+    const quint64 limit = Zip64Limits().FieldLimit;
+    const bool bigU = e.Zip64 && e.USize >= limit;
+    const bool bigC = e.Zip64 && e.CSize >= limit;
+    const int zip64Len = (bigU ? 8 : 0) + (bigC ? 8 : 0);
+    const int extraLen = (e.Zip64 ? 4 + zip64Len : 0) + (e.Encrypted ? 11 : 0);
+    LeWriter w;
+    w.U32(kZipCentralSignature);
+    w.U16(unsigned(e.Version()));
+    w.U16(unsigned(e.Version()));
+    w.U16(unsigned(e.Flags()));
+    w.U16(unsigned(e.Method));
+    w.U32(e.DosTime);
+    w.U32(e.Ae2 ? 0 : e.Crc);
+    w.U32(bigC ? 0xFFFFFFFF : quint32(e.CSize));
+    w.U32(bigU ? 0xFFFFFFFF : quint32(e.USize));
+    w.U16(unsigned(e.Name.size()));
+    w.U16(unsigned(extraLen));
+    w.U16(0); // comment
+    w.U16(0); // disk number start
+    w.U16(0); // internal attributes
+    w.U32(e.ExternalAttr);
+    w.U32(0); // local header offset
+    w.Bytes(e.Name);
+    if (e.Zip64) {
+        w.U16(0x0001);
+        w.U16(unsigned(zip64Len));
+        if (bigU)
+            w.U64(e.USize);
+        if (bigC)
+            w.U64(e.CSize);
+    }
+    if (e.Encrypted)
+        AesExtra(w, e);
+    const quint64 dirSize = quint64(w.Data().size());
+    const quint64 end = directoryOffset + dirSize;
+    if (end >= limit) {
+        const quint64 zip64Offset = end;
+        w.U32(kZip64EndSignature);
+        w.U64(44);
+        w.U16(45);
+        w.U16(45);
+        w.U32(0);
+        w.U32(0);
+        w.U64(1);
+        w.U64(1);
+        w.U64(dirSize);
+        w.U64(directoryOffset);
+        w.U32(kZip64LocatorSignature);
+        w.U32(0);
+        w.U64(zip64Offset);
+        w.U32(1);
+        w.U32(kZipEndSignature);
+        w.U16(0);
+        w.U16(0);
+        w.U16(1);
+        w.U16(1);
+        w.U32(dirSize >= limit ? 0xFFFFFFFF : quint32(dirSize));
+        w.U32(0xFFFFFFFF);
+        w.U16(0);
+    } else {
+        w.U32(kZipEndSignature);
+        w.U16(0);
+        w.U16(0);
+        w.U16(1);
+        w.U16(1);
+        w.U32(quint32(dirSize));
+        w.U32(quint32(directoryOffset));
+        w.U16(0);
+    }
+    return w.Data();
+}
+
+namespace {
+
+struct ExtraSizes {
+    quint64 usize = 0, csize = 0, offset = 0;
+    bool bad = false;
+};
+
+// Walks extra fields; takes the Zip64 values for the fields that hold
+// $FFFFFFFF, in the order uncompressed size, compressed size, offset.
+bool WalkExtra(const QByteArray& extra, bool wantU, bool wantC, bool wantOffset, ExtraSizes& sizes,
+    TZipLocalInfo* aes, QString& message)
+{
+    LeReader e(extra);
+    bool gotZip64 = !(wantU || wantC || wantOffset);
+    while (e.Left() >= 4) {
+        const unsigned id = e.U16();
+        const unsigned len = e.U16();
+        if (!e.Has(len)) {
+            message = U_("An extra field is longer than the extra data");
+            return false;
+        }
+        const qsizetype end = e.Pos() + len;
+        if (id == 0x0001) {
+            qsizetype need = (wantU ? 8 : 0) + (wantC ? 8 : 0) + (wantOffset ? 8 : 0);
+            if (qsizetype(len) < need) {
+                message = U_("The Zip64 extra field is too short");
+                return false;
+            }
+            if (wantU)
+                sizes.usize = e.U64();
+            if (wantC)
+                sizes.csize = e.U64();
+            if (wantOffset)
+                sizes.offset = e.U64();
+            gotZip64 = true;
+        } else if (id == 0x9901 && aes) {
+            if (len < 7) {
+                message = U_("The AES extra field is too short");
+                return false;
+            }
+            aes->AesVersion = int(e.U16());
+            const unsigned v1 = e.U8(), v2 = e.U8();
+            aes->KeyMode = int(e.U8());
+            aes->AesMethod = int(e.U16());
+            if (v1 != 'A' || v2 != 'E' || aes->KeyMode < 1 || aes->KeyMode > 3) {
+                message = U_("The AES extra field is invalid");
+                return false;
+            }
+        }
+        e.Skip(end - e.Pos());
+    }
+    if (!gotZip64) {
+        message = U_("The Zip64 extra field is missing");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int ReadZipLocalHeader(TStream& stream, TZipLocalInfo& info, QString& message)
+{
+    info = TZipLocalInfo();
+    message.clear();
+    QByteArray h;
+    if (stream.Seek(0) || ReadBlock(stream, 30, h)) {
+        message = U_("The file is shorter than a zip header");
+        return 8;
+    }
+    LeReader r(h);
+    if (r.U32() != kZipLocalSignature) {
+        message = U_("No zip signature");
+        return 8;
+    }
+    info.Version = int(r.U16());
+    info.Flags = int(r.U16());
+    info.Method = int(r.U16());
+    info.DosTime = r.U32();
+    info.Crc = r.U32();
+    const quint32 c32 = r.U32();
+    const quint32 u32 = r.U32();
+    const unsigned nameLen = r.U16();
+    const unsigned extraLen = r.U16();
+    QByteArray extra;
+    if (ReadBlock(stream, nameLen, info.StoredName) || ReadBlock(stream, extraLen, extra)) {
+        message = U_("The file ends in the header");
+        return 8;
+    }
+    info.Name = ZipNameFromStored(info.StoredName, info.Flags & 0x0800);
+    ExtraSizes sizes;
+    if (!WalkExtra(extra, u32 == 0xFFFFFFFF, c32 == 0xFFFFFFFF, false, sizes, &info, message))
+        return 8;
+    const quint64 usize = u32 == 0xFFFFFFFF ? sizes.usize : u32;
+    const quint64 csize = c32 == 0xFFFFFFFF ? sizes.csize : c32;
+    if (usize > kMaxSize || csize > kMaxSize) {
+        message = U_("Impossible sizes in the header");
+        return 8;
+    }
+    info.USize = qint64(usize);
+    info.CSize = qint64(csize);
+    if (info.Encrypted() && (info.Method != 99 || info.AesVersion == 0)) {
+        message = U_("Encrypted data without the AES extra field");
+        return 8;
+    }
+    info.DataOffset = stream.Position();
+    return 0;
+}
+
+bool CheckZipDirectory(TStream& stream, const TZipLocalInfo& local, QString& message)
+{
+    const QString damaged = U_("The central directory does not match the entry");
+    const qint64 fileLength = stream.Size();
+    const qint64 dirOffset = local.DataOffset + local.CSize;
+    QByteArray h;
+    if (fileLength < 0 || dirOffset > fileLength || stream.Seek(dirOffset) || ReadBlock(stream, 46, h)) {
+        message = U_("The central directory is missing");
+        return false;
+    }
+    LeReader r(h);
+    if (r.U32() != kZipCentralSignature) {
+        message = U_("The central directory is missing");
+        return false;
+    }
+    r.U16(); // version made by
+    r.U16(); // version needed
+    const unsigned flags = r.U16();
+    const unsigned method = r.U16();
+    const quint32 dosTime = r.U32();
+    const quint32 crc = r.U32();
+    const quint32 c32 = r.U32();
+    const quint32 u32 = r.U32();
+    const unsigned nameLen = r.U16();
+    const unsigned extraLen = r.U16();
+    const unsigned commentLen = r.U16();
+    const unsigned disk = r.U16();
+    r.U16(); // internal attributes
+    r.U32(); // external attributes
+    const quint32 off32 = r.U32();
+    QByteArray name, extra, comment;
+    if (ReadBlock(stream, nameLen, name) || ReadBlock(stream, extraLen, extra)
+        || ReadBlock(stream, commentLen, comment)) {
+        message = U_("The central directory is cut short");
+        return false;
+    }
+    ExtraSizes sizes;
+    TZipLocalInfo aes;
+    if (!WalkExtra(extra, u32 == 0xFFFFFFFF, c32 == 0xFFFFFFFF, off32 == 0xFFFFFFFF, sizes, &aes, message))
+        return false;
+    const quint64 usize = u32 == 0xFFFFFFFF ? sizes.usize : u32;
+    const quint64 csize = c32 == 0xFFFFFFFF ? sizes.csize : c32;
+    const quint64 offset = off32 == 0xFFFFFFFF ? sizes.offset : off32;
+    if (flags != unsigned(local.Flags) || method != unsigned(local.Method) || dosTime != local.DosTime
+        || crc != local.Crc || usize != quint64(local.USize) || csize != quint64(local.CSize) || offset != 0
+        || disk != 0 || name != local.StoredName || aes.KeyMode != local.KeyMode
+        || aes.AesVersion != local.AesVersion || aes.AesMethod != local.AesMethod) {
+        message = damaged;
+        return false;
+    }
+    const qint64 dirSize = stream.Position() - dirOffset;
+    // End records: optionally Zip64 record and locator, then the end record.
+    QByteArray sig;
+    if (ReadBlock(stream, 4, sig)) {
+        message = U_("The end record is missing");
+        return false;
+    }
+    quint64 entries = 0, recDirSize = 0, recDirOffset = 0;
+    if (LeReader(sig).U32() == kZip64EndSignature) {
+        QByteArray z, loc;
+        if (ReadBlock(stream, 52, z) || ReadBlock(stream, 20, loc)) {
+            message = U_("The end record is missing");
+            return false;
+        }
+        LeReader zr(z);
+        const quint64 recSize = zr.U64();
+        zr.Skip(4 + 8); // versions, disk numbers
+        zr.U64(); // entries on this disk
+        entries = zr.U64();
+        recDirSize = zr.U64();
+        recDirOffset = zr.U64();
+        LeReader lr(loc);
+        const quint32 locSig = lr.U32();
+        lr.U32();
+        const quint64 zip64Offset = lr.U64();
+        if (recSize != 44 || locSig != kZip64LocatorSignature
+            || zip64Offset != quint64(dirOffset + dirSize)) {
+            message = U_("The Zip64 end record is damaged");
+            return false;
+        }
+        if (ReadBlock(stream, 4, sig)) {
+            message = U_("The end record is missing");
+            return false;
+        }
+    }
+    QByteArray end;
+    if (LeReader(sig).U32() != kZipEndSignature || ReadBlock(stream, 18, end)) {
+        message = U_("The end record is missing");
+        return false;
+    }
+    LeReader er(end);
+    er.Skip(4);
+    er.U16(); // entries on this disk
+    const unsigned total = er.U16();
+    const quint32 size32 = er.U32();
+    const quint32 offset32 = er.U32();
+    const unsigned endCommentLen = er.U16();
+    bool consistent = true;
+    if (entries == 0) {
+        entries = total;
+        recDirSize = size32;
+        recDirOffset = offset32;
+    } else {
+        // With a Zip64 record the end record holds the same values or
+        // $FFFFFFFF.
+        consistent = (size32 == 0xFFFFFFFF || size32 == recDirSize)
+            && (offset32 == 0xFFFFFFFF || offset32 == recDirOffset);
+    }
+    if (!consistent || entries != 1 || recDirSize != quint64(dirSize) || recDirOffset != quint64(dirOffset)
+        || stream.Position() + endCommentLen != fileLength) {
+        message = U_("The end record does not match the directory");
+        return false;
+    }
+    return true;
+}
+
+} // namespace kes

@@ -1,0 +1,114 @@
+// Header layouts of the gzip member and the one-entry zip archive the copy
+// workers write, and the readers the verification uses.
+//
+// The readers treat every file as hostile: each length and offset is
+// checked against what is left before it is used, nothing is allocated
+// from a size field beyond 64 KiB, and every failure ends in a result
+// number: 4 (read failure) or 8 (illegal header).
+#pragma once
+
+#include "fileengine/Streams.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace kes {
+
+// --- gzip -------------------------------------------------------------------
+
+inline constexpr int kGzSizeSubfieldOffset = 16;
+
+// The header as written: FLG = FEXTRA (+ FNAME) (+ $20 encrypted), the
+// size subfield (sizes 0, patched later), the key-mode subfield "VL" when
+// keyMode >= 0, the name (Latin-1 or UTF-8, OS byte 0 or 11).
+QByteArray GzHeaderBytes(const QString& name, int keyMode, quint32 mtime);
+
+struct TGzHeaderInfo {
+    QString Name;
+    quint32 MTime = 0;
+    int Flags = 0;
+    int OsByte = 0;
+    int KeyMode = -1; // -1: not encrypted
+    qint64 CSize = -1; // -1: unknown
+    qint64 USize = -1; // -1: unknown
+    bool USizeFromTrailer = false; // taken from ISIZE (size modulo 2^32)
+    qint64 DataOffset = 0; // where the compressed data begin
+};
+
+// Reads the header from the stream's start. Returns 0, 8 (not a gzip
+// header or an inconsistent one) or 4 (read failure); message says why.
+int ReadGzHeader(TStream& stream, TGzHeaderInfo& info, QString& message);
+
+// --- zip --------------------------------------------------------------------
+
+inline constexpr quint32 kZipLocalSignature = 0x04034B50;
+inline constexpr quint32 kZipCentralSignature = 0x02014B50;
+inline constexpr quint32 kZipEndSignature = 0x06054B50;
+inline constexpr quint32 kZip64EndSignature = 0x06064B50;
+inline constexpr quint32 kZip64LocatorSignature = 0x07064B50;
+
+// Where the zip writer switches to Zip64: an entry whose source is larger
+// than EntryThreshold is a Zip64 entry; a value of FieldLimit or more does
+// not fit a 32-bit field. Tests lower both to exercise the structures
+// without writing gigabytes.
+struct TZip64Limits {
+    quint64 EntryThreshold = 0xFF000000u;
+    quint64 FieldLimit = quint64(1) << 32;
+};
+const TZip64Limits& Zip64Limits();
+void SetZip64Limits(const TZip64Limits& limits);
+
+// One entry as the writer describes it.
+struct TZipEntry {
+    QByteArray Name; // stored name bytes
+    bool Utf8 = false;
+    bool Zip64 = false;
+    bool Encrypted = false;
+    bool Ae2 = false;
+    int KeyMode = 0;
+    int Method = 0; // 0 stored, 8 deflated, 99 encrypted
+    int InnerMethod = 0; // AES extra: method inside the encryption
+    quint32 DosTime = 0;
+    quint32 Crc = 0;
+    quint64 CSize = 0;
+    quint64 USize = 0;
+    quint32 ExternalAttr = 0;
+
+    int Version() const;
+    int Flags() const;
+    int LocalExtraLength() const;
+};
+
+// The local header with name and extras, sizes and CRC as zeros
+// ($FFFFFFFF for the sizes of a Zip64 entry).
+QByteArray ZipLocalHeader(const TZipEntry& e);
+// Offset of the 64-bit sizes in the local Zip64 extra.
+int ZipLocal64SizesOffset(const TZipEntry& e);
+// Central header with extras, then the end records; directoryOffset is
+// where the central header begins.
+QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset);
+
+struct TZipLocalInfo {
+    int Version = 0;
+    int Flags = 0;
+    int Method = 0;
+    quint32 DosTime = 0;
+    quint32 Crc = 0;
+    qint64 CSize = 0;
+    qint64 USize = 0;
+    QByteArray StoredName;
+    QString Name;
+    int KeyMode = 0; // from the AES extra
+    int AesVersion = 0; // 1 = AE-1, 2 = AE-2, 0 = none
+    int AesMethod = 0;
+    qint64 DataOffset = 0;
+    bool Encrypted() const { return (Flags & 1) != 0; }
+};
+
+// Reads the local header at the stream's start: 0 or 8.
+int ReadZipLocalHeader(TStream& stream, TZipLocalInfo& info, QString& message);
+// Checks the central directory and end records that follow the entry's
+// data against the local header: true when they describe this one entry.
+bool CheckZipDirectory(TStream& stream, const TZipLocalInfo& local, QString& message);
+
+} // namespace kes

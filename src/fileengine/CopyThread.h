@@ -1,0 +1,262 @@
+// Copy workers: one file copied on its own thread, as a plain copy, a gzip
+// member, a one-entry zip archive or an encrypted copy, with its metadata,
+// an optional verification and an error word.
+//
+// A worker never raises: every outcome, cancellation included, ends in
+// DoneThread, which records the error word (CopyErrorText words it) and
+// sets Done. The creator polls Done, then reads ErrorCode, Ratio and
+// SysErrorMsg and deletes the worker.
+//
+// Threads: a worker is a QThread. While it runs, only Paused (a
+// manual-reset event) and CancelThread (a flag) are meant for it. Progress
+// calls (OnProgress) are delivered synchronously through the event loop of
+// the thread that created the worker (a blocking queued call): a creator
+// that sets OnProgress must keep its event loop running while it waits
+// (for example QCoreApplication::processEvents between looks at Done).
+// Without OnProgress no call is made, so a creator may simply sleep
+// between looks at Done. The encryption object's own progress calls run
+// on the worker's thread.
+#pragma once
+
+#include "fileengine/AesLib.h"
+#include "fileengine/CopyErrors.h"
+#include "fileengine/CopyTypes.h"
+#include "fileengine/FileUtils.h"
+#include "fileengine/ZStreams.h"
+
+#include <QThread>
+#include <atomic>
+#include <memory>
+#include <vector>
+
+namespace kes {
+
+struct TGzHeaderInfo;
+struct TZipLocalInfo;
+
+class TCopyThread : public QThread {
+public:
+    TCopyThread(const QString& ASourceName, const QString& ADestName, bool ASuspend, int ABufSize,
+        QThread::Priority APriority = QThread::NormalPriority);
+    ~TCopyThread() override;
+
+    // Starts a worker created suspended.
+    void Start();
+
+    bool CheckTime() const { return FCheckTime; }
+    void SetCheckTime(bool v) { FCheckTime = v; }
+    bool CopyAttr() const { return FCopyAttr; }
+    void SetCopyAttr(bool v) { FCopyAttr = v; }
+    bool CopyCreationTime() const { return FCopyCrTm; }
+    void SetCopyCreationTime(bool v) { FCopyCrTm = v; }
+    bool CopyPermissions() const { return FCopyAcl; }
+    void SetCopyPermissions(bool v) { FCopyAcl = v; }
+    bool CopyStorage() const { return FCopyStorage; }
+    void SetCopyStorage(bool v) { FCopyStorage = v; }
+    bool CopyAltStreams() const { return FCopyAltStreams; }
+    void SetCopyAltStreams(bool v) { FCopyAltStreams = v; }
+    bool CopyTimeStamp() const { return FCopyTimeStamp; }
+    void SetCopyTimeStamp(bool v) { FCopyTimeStamp = v; }
+    bool Overwrite() const { return FOverwrite; }
+    void SetOverwrite(bool v) { FOverwrite = v; }
+    bool ResetArchiveBit() const { return FResetArchive; }
+    void SetResetArchiveBit(bool v) { FResetArchive = v; }
+    TShellCopyModes ShellCopy() const { return FShellCopy; }
+    void SetShellCopy(TShellCopyModes v) { FShellCopy = v; }
+    // Seconds the verification waits for the destination to open.
+    int VerifyDelay() const { return FMaxWait; }
+    void SetVerifyDelay(int v) { FMaxWait = qMax(0, v); }
+    // True: write-through plus sequential scan; false: sequential scan.
+    void SetNoWriteCache(bool v);
+    // An existing directory, else the system's temporary directory.
+    QString TempDir() const { return fTmpDir; }
+    void SetTempDir(const QString& dir);
+
+    bool Done() const;
+    int ErrorCode() const { return FError; }
+    int ErrorType() const { return FErrFlag; }
+    int Ratio() const { return FRatio; }
+    QString SysErrorMsg() const { return FSysErrMsg; }
+
+    // Also becomes the encryption object's progress callback.
+    void SetOnProgress(TFileProgressEvent AValue);
+    bool Paused() const { return FPaused; }
+    void SetPaused(bool AValue);
+
+    virtual void CancelThread();
+    void ReleaseStreams();
+
+protected:
+    struct Unstarted { };
+    TCopyThread(Unstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
+        QThread::Priority APriority);
+    void StartUnlessSuspended(bool ASuspend);
+    // Every class with fields of its own calls this first in its
+    // destructor, so a running worker never outlives them.
+    void StopAndWait();
+
+    void run() final;
+    virtual int Execute();
+    virtual void DoneThread(int Result);
+    virtual void DoProgress(TFileAction AAction, bool ASpeedLimit, qint64 ACount);
+
+    bool SetSysError(int Code);
+    int OpenCopyStreams();
+    // Copies Length bytes from Source to Dest (Dest null: read only),
+    // computing FCrc; inSystem lets the system move the data when no CRC
+    // is needed.
+    int CopyBlocks(TStream& Source, TStream* Dest, bool SpeedLimit, qint64 Length, bool inSystem = false);
+    int PlainCopy();
+    int ShellCopyFile();
+    int EncryptedCopy();
+    int FinishCopy(bool Storage, bool AltStreams, int Attr, const TFileTimestamps& Timestamps, bool Acl);
+    int OpenForVerify(const QString& Name);
+    int VerifyCopy();
+    int VerifyEncryptedCopy();
+    int WriteFailure(int code); // 263 for a full disk, else 261
+    bool UserBreak() const { return FUserBreak.load(std::memory_order_relaxed); }
+
+    QString SourceName, DestName;
+    QString SourceNameXL, DestNameXL;
+    TFileData SourceFileData;
+    std::unique_ptr<TExtFileStream> sSource, sDest;
+    std::vector<char> FBuffer;
+    qint64 FBufSize;
+    TPauseEvent FEvent;
+    bool FPaused = false;
+    std::atomic<bool> FUserBreak {false};
+    std::atomic<bool> FDone {false};
+    std::atomic<bool> FDestroying {false};
+    bool FCompress = false, FVerify = false, FOverwrite = false;
+    bool FCopyTimeStamp = true, FCopyAttr = true, FCheckTime = true;
+    bool FCopyCrTm = false, FCopyStorage = false, FCopyAltStreams = false, FCopyAcl = false;
+    bool FResetArchive = false;
+    TShellCopyModes FShellCopy;
+    quint32 FWriteMode = kFlagSequentialScan;
+    int FMaxWait = 5;
+    qint64 UTotal = 0, CTotal = 0;
+    quint32 FCrc = 0;
+    bool FCrcKnown = false; // FCrc holds the CRC of the whole source
+    int FRatio = -1;
+    TZCompressionLevel FCompLevel = zcDefault;
+    TEncryption* FCrypting = nullptr;
+    QString fTmpDir;
+    int FError = 0;
+    int FErrFlag = kOpCopy;
+    int FSysError = 0;
+    QString FSysErrMsg;
+    TFileProgressEvent FOnProgress;
+    TFileAction FAction = acNone;
+    qint64 FCount = 0;
+    bool FEnableSpLimit = false;
+    QThread::Priority FPriority;
+};
+
+class TGZipThread : public TCopyThread {
+public:
+    TGZipThread(const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption, bool ASuspend,
+        int ABufSize, QThread::Priority APriority = QThread::NormalPriority);
+    ~TGZipThread() override;
+
+    QString Filename() const { return FName; }
+    TZCompressionLevel CompressionLevel() const { return FCompLevel; }
+    void SetCompressionLevel(TZCompressionLevel v) { FCompLevel = v; }
+    quint32 Crc() const { return FCrc; }
+
+protected:
+    TGZipThread(Unstarted, const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
+        int ABufSize, QThread::Priority APriority);
+
+    int Execute() override;
+
+    int WriteGzHeader(TStream& Stream, const QString& Name, int KeyMode, quint32 MTime);
+    int WriteGzTrailer(TStream& Stream, quint32 Crc);
+    int GZipCopy();
+    int VerifyGzip();
+    int WriteZipEntry(bool Compress);
+    int ZipDataStep(TStream& Source, bool Compress);
+    int VerifyZip();
+
+    // Deflates the rest of Source into the writer, counting UTotal and
+    // computing FCrc.
+    int CompressBlocks(TStream& Source, TDeflateWriter& Writer);
+    // Inflates CSize bytes from the destination, checking the CRC and at
+    // most USize (when exact) bytes of output.
+    int InflateVerify(qint64 CSize, qint64 USize, bool exactSize, quint32& crc, qint64& total);
+    // A temporary stream for data to be encrypted: a file in the temporary
+    // directory above 50 MiB, else memory.
+    int OpenTempStream(qint64 size, std::unique_ptr<TStream>& stream, QString& fileName);
+    int EncryptInto(TStream& Source, TStream& Dest);
+
+    QString FName;
+    qint64 FP0 = 0;
+};
+
+class TWinCopyThread : public TGZipThread {
+public:
+    TWinCopyThread(const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
+        TCopyOptions AOptions, bool ASuspend, int ABufSize,
+        QThread::Priority APriority = QThread::NormalPriority);
+    ~TWinCopyThread() override;
+
+protected:
+    int Execute() override;
+    bool FZipCompress = false;
+};
+
+// Verifies an existing gzip member, one-entry zip archive or encrypted
+// copy as the copy workers verify what they wrote; the CRC is taken from
+// the file itself. Operation bits: gzip, Zip or Encrypt.
+enum TContainerKind { ckAuto, ckGzip, ckZip, ckEncrypted };
+
+class TVerifyFileThread : public TGZipThread {
+public:
+    TVerifyFileThread(const QString& AFileName, TContainerKind AKind, TEncryption* AEncryption, bool ASuspend,
+        int ABufSize, QThread::Priority APriority = QThread::NormalPriority);
+    ~TVerifyFileThread() override;
+
+protected:
+    int Execute() override;
+    TContainerKind FKind;
+};
+
+// Copies a byte count from one open stream to another.
+class TCopyStreamThread : public QThread {
+public:
+    TCopyStreamThread(TStream* ASource, TStream* ADest, qint64 ALength, bool ASuspend, bool ASpeedLimit,
+        int ABufSize, QThread::Priority APriority = QThread::NormalPriority);
+    ~TCopyStreamThread() override;
+
+    void Start();
+    bool Done() const { return FDone.load(std::memory_order_acquire); }
+    int ErrorCode() const { return FError; }
+    QString SysErrorMsg() const { return FSysErrMsg; }
+    void SetOnProgress(TFileProgressEvent AValue) { FOnSProgress = std::move(AValue); }
+    bool Paused() const { return FPaused; }
+    void SetPaused(bool AValue);
+    void CancelThread() { FUserBreak = true; }
+
+protected:
+    void run() override;
+
+private:
+    TStream* sSource;
+    TStream* sDest;
+    qint64 FLength;
+    qint64 FTotal = 0;
+    qint64 FBufSize;
+    std::vector<char> FBuffer;
+    bool FSpeedLimit;
+    TPauseEvent FEvent;
+    bool FPaused = false;
+    std::atomic<bool> FUserBreak {false};
+    std::atomic<bool> FDone {false};
+    int FError = 0;
+    QString FSysErrMsg;
+    TFileProgressEvent FOnSProgress;
+    TFileAction FAction = acNone;
+    qint64 FCount = 0;
+    QThread::Priority FPriority;
+};
+
+} // namespace kes

@@ -1,0 +1,66 @@
+// Byte streams of the file transfer engine.
+//
+// Unlike QIODevice, every call reports the system's error code (0 =
+// success) so that a full disk or a failing device reaches the error word
+// of the copy that met it. Streams are used by one thread at a time.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kes {
+
+// Pseudo error code of ReadExact: the data ended before count bytes.
+// Never a system code.
+inline constexpr int kErrEndOfData = -1;
+
+class TStream {
+public:
+    virtual ~TStream() = default;
+
+    // Reads up to count bytes; fewer only at the end of the data. Returns 0
+    // or the error code; done is then -1.
+    virtual int Read(void* buffer, qint64 count, qint64& done) = 0;
+    // Writes all count bytes. Returns 0 or the error code; done is then -1.
+    virtual int Write(const void* buffer, qint64 count, qint64& done) = 0;
+    // Moves to an absolute position (past the end is allowed for writing).
+    virtual int Seek(qint64 position) = 0;
+    virtual qint64 Position() const = 0;
+    // Size in bytes, or -1 when it cannot be determined.
+    virtual qint64 Size() const = 0;
+    // Cuts the stream at the current position.
+    virtual int Truncate() = 0;
+
+    // Reads exactly count bytes: 0, the error code, or kErrEndOfData.
+    int ReadExact(void* buffer, qint64 count);
+    // Writes count bytes: 0 or the error code.
+    int WriteAll(const void* buffer, qint64 count);
+};
+
+// A stream in memory (temporary data of a few MiB).
+class TMemoryStream : public TStream {
+public:
+    TMemoryStream() = default;
+    explicit TMemoryStream(QByteArray data)
+        : m_data(std::move(data))
+    {
+    }
+    ~TMemoryStream() override;
+
+    int Read(void* buffer, qint64 count, qint64& done) override;
+    int Write(const void* buffer, qint64 count, qint64& done) override;
+    int Seek(qint64 position) override;
+    qint64 Position() const override { return m_pos; }
+    qint64 Size() const override { return m_data.size(); }
+    int Truncate() override;
+
+    const QByteArray& Data() const { return m_data; }
+    // Reserves room so that growing never leaves copies of the data behind.
+    void Reserve(qint64 size) { m_data.reserve(size); }
+
+private:
+    QByteArray m_data;
+    qint64 m_pos = 0;
+};
+
+} // namespace kes
