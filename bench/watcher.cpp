@@ -31,8 +31,7 @@
 
 using namespace std::chrono;
 
-namespace
-{
+namespace {
 
 struct CaseLess {
     bool operator()(const QString& a, const QString& b) const

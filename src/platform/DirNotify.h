@@ -36,8 +36,7 @@
 #include <memory>
 #include <vector>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 enum DirNotifyFilter : unsigned {
     kNotifyFileName = 0x1,
@@ -73,8 +72,7 @@ struct DirChange {
     QString name;
 };
 
-class DirNotifier
-{
+class DirNotifier {
 public:
     DirNotifier();
     ~DirNotifier();
@@ -108,8 +106,6 @@ private:
     std::unique_ptr<Impl> d;
 };
 
-// The system's text for an errno value.
-QString DirNotifyErrorText(int code);
 // The per-user limit of watches (fs.inotify.max_user_watches), -1 if unknown.
 int DirWatchLimit();
 // The number of change events the kernel queues per notifier before it

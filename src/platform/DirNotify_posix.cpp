@@ -22,11 +22,9 @@
 #include <time.h>
 #include <unistd.h>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace
-{
+namespace {
 
 // How long a name moved away waits for its arrival elsewhere in the tree
 // before it counts as moved out. The kernel queues both halves of a rename
@@ -766,13 +764,6 @@ void DirNotifier::Abort()
 int DirNotifier::WatchCount() const
 {
     return d->watchCount.load(std::memory_order_relaxed);
-}
-
-QString DirNotifyErrorText(int code)
-{
-    char buf[256];
-    const char* text = strerror_r(code, buf, sizeof(buf));
-    return QString::fromLocal8Bit(text);
 }
 
 int DirWatchLimit()

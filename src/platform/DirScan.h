@@ -10,8 +10,7 @@
 #include <QStringList>
 #include <atomic>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 struct ScanResult {
     int error = 0; // errno why the directory itself could not be read, else 0

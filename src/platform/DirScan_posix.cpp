@@ -11,14 +11,11 @@
 #include <unistd.h>
 #include <vector>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace posix
-{
+namespace posix {
 
-namespace
-{
+namespace {
 
 struct Frame {
     DIR* dir;
@@ -122,11 +119,9 @@ int WalkTree(int fd, const QString& rel, long parentTag, TreeVisitor& visitor)
 
 } // namespace posix
 
-namespace
-{
+namespace {
 
-class ChangedFilesVisitor : public posix::TreeVisitor
-{
+class ChangedFilesVisitor : public posix::TreeVisitor {
 public:
     ChangedFilesVisitor(qint64 since, QStringList& names, ScanResult& result, const std::atomic<bool>* cancel)
         : m_since(since)

@@ -5,11 +5,9 @@
 
 #include <QString>
 
-namespace kes::platform::posix
-{
+namespace kes::platform::posix {
 
-class TreeVisitor
-{
+class TreeVisitor {
 public:
     virtual ~TreeVisitor() = default;
     // A directory has been opened: rel is its name relative to the start of

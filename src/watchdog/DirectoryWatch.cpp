@@ -4,6 +4,7 @@
 #include "frame/I18n.h"
 #include "platform/DirNotify.h"
 #include "platform/DirScan.h"
+#include "platform/ErrorText.h"
 
 #include <QDeadlineTimer>
 #include <QPointer>
@@ -13,8 +14,7 @@
 #include <mutex>
 #include <utility>
 
-namespace kes
-{
+namespace kes {
 
 using platform::DirChange;
 
@@ -45,8 +45,7 @@ EDirWatchError::EDirWatchError(int Code, const QString& Message)
 {
 }
 
-namespace
-{
+namespace {
 
 QString WatchLimitText(const QString& Path, int Count)
 {
@@ -74,8 +73,7 @@ QString JoinPath(const QString& Dir, const QString& Rel)
 // The watcher thread: opens the notification in its constructor (so that
 // Start raises when the directory cannot be watched), then reads changes
 // and hands each batch to the watcher's thread as a queued call.
-class TDirWatchThread : public QThread
-{
+class TDirWatchThread : public QThread {
 public:
     TDirWatchThread(const QString& Directory, TDirectoryWatch* Target, std::size_t BufferBytes,
         unsigned TypeFilter, bool aWatchSubTree, std::function<void()> Hook)
@@ -320,17 +318,17 @@ QString TDirectoryWatch::ReportText(const QString& Dir, const DirChange& Change)
         return WatchLimitText(path, Change.count);
     case DirChange::WatchFailed:
         if (Change.count <= 1)
-            return Format(_("Changes in \"%s\" are not watched: %s"),
-                {path, platform::DirNotifyErrorText(Change.code)});
+            return Format(
+                _("Changes in \"%s\" are not watched: %s"), {path, platform::SystemErrorText(Change.code)});
         return Format(_("Changes in \"%s\" and %d other directories are not watched: %s"),
-            {path, Change.count - 1, platform::DirNotifyErrorText(Change.code)});
+            {path, Change.count - 1, platform::SystemErrorText(Change.code)});
     case DirChange::Gone:
         return Format(_("The watched directory \"%s\" was removed, moved or unmounted; watching it has "
                         "ended."),
             {Dir});
     case DirChange::Failed:
         return Format(_("Error reading the changes below \"%s\": %s. Watching it has ended."),
-            {Dir, platform::DirNotifyErrorText(Change.code)});
+            {Dir, platform::SystemErrorText(Change.code)});
     case DirChange::Fault:
         return Format(_("Error while watching \"%s\": %s"), {Dir, Change.name});
     default:

@@ -35,11 +35,9 @@
 #include <stdexcept>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
-namespace platform
-{
+namespace platform {
 struct DirChange;
 }
 
@@ -56,8 +54,7 @@ enum TWatchOption {
 enum TWatchAction { waAdded, waRemoved, waModified, waRenamedOld, waRenamedNew };
 
 // A set of the values of a small enumeration (a bit per value).
-template <typename E, int Count> class TEnumSet
-{
+template <typename E, int Count> class TEnumSet {
 public:
     constexpr TEnumSet() = default;
     constexpr TEnumSet(std::initializer_list<E> items)
@@ -101,8 +98,7 @@ using TWatchActions = TEnumSet<TWatchAction, 5>;
 unsigned NotifyFilter(TWatchOptions Options);
 
 // Raised by Start (and by the setters that restart a running watcher).
-class EDirWatchError : public std::runtime_error
-{
+class EDirWatchError : public std::runtime_error {
 public:
     EDirWatchError(int Code, const QString& Message);
     int Code() const { return FCode; }
@@ -115,8 +111,7 @@ private:
 
 class TDirWatchThread;
 
-class TDirectoryWatch : public QObject
-{
+class TDirectoryWatch : public QObject {
     Q_OBJECT
 public:
     static constexpr int kStopTimeoutMs = 3000;

@@ -5,8 +5,7 @@
 
 #include <QFileInfo>
 
-namespace kes
-{
+namespace kes {
 
 TWatchdogLog::TWatchdogLog(const QString& LogDir)
     : FLogDir(LogDir)

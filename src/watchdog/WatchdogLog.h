@@ -21,11 +21,9 @@
 #include <functional>
 #include <memory>
 
-namespace kes
-{
+namespace kes {
 
-class TWatchdogLog
-{
+class TWatchdogLog {
 public:
     explicit TWatchdogLog(const QString& LogDir = QString());
     ~TWatchdogLog();

@@ -17,8 +17,7 @@ using kes::TWatchOptions;
 using kestest::DirectoryWatchTest;
 using kestest::WatchRecord;
 
-namespace
-{
+namespace {
 
 bool Rename(const QString& from, const QString& to)
 {

@@ -14,8 +14,7 @@
 #include <sstream>
 #include <vector>
 
-namespace kestest
-{
+namespace kestest {
 
 struct WatchRecord {
     kes::TWatchAction action;
@@ -29,8 +28,7 @@ inline std::ostream& operator<<(std::ostream& os, const WatchRecord& r)
     return os << names[r.action] << ' ' << r.name.toStdString();
 }
 
-class WatchRecorder
-{
+class WatchRecorder {
 public:
     explicit WatchRecorder(kes::TDirectoryWatch& watch)
     {
@@ -100,8 +98,7 @@ public:
     int lastId = -1;
 };
 
-class DirectoryWatchTest : public ::testing::Test
-{
+class DirectoryWatchTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -14,8 +14,7 @@
 using kestest::DirectoryWatchTest;
 using kestest::WatchRecord;
 
-namespace
-{
+namespace {
 
 // A thread hook that parks the watcher thread between two reads when asked.
 struct Gate {

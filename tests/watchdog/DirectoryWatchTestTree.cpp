@@ -7,8 +7,7 @@
 using kestest::DirectoryWatchTest;
 using kestest::WatchRecord;
 
-namespace
-{
+namespace {
 
 WatchRecord Added(const char* name)
 {

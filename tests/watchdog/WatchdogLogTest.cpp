@@ -11,8 +11,7 @@
 using kes::TWatchdogLog;
 using kestest::ReadBytes;
 
-namespace
-{
+namespace {
 
 const QByteArray kBom("\xEF\xBB\xBF");
 const QDate kDay(2025, 6, 1);
