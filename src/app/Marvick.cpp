@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QGuiApplication>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -87,12 +88,22 @@ int main(int argc, char** argv)
     std::vector<char*> qtArgv(argv, argv + argc);
     qtArgv.push_back(nullptr);
     int qtArgc = argc;
-    const bool batch = !kes::platform::HasGraphicalDisplay();
+    bool batch = !kes::platform::HasGraphicalDisplay();
     std::unique_ptr<QCoreApplication> app;
-    if (batch)
+    if (batch) {
         app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
-    else
+    } else {
+        // A display variable can outlive its server (a timer started after
+        // the user logged off). Instead of ending in Qt's fatal error, fall
+        // back to no display at all and report as in a batch session.
+        const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+        if (!platformChosen)
+            qputenv("QT_QPA_PLATFORM",
+                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
         app = std::make_unique<QApplication>(qtArgc, qtArgv.data());
+        if (!platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen"))
+            batch = true;
+    }
 
     kes::StartProgramFrame(argc, argv, QStringLiteral("marvick"));
     const kes::TSettingsLocation location = kes::LocateSettings();

@@ -269,6 +269,18 @@ TEST_F(MarvickProgram, StartsWithoutAScheduleToRun)
     EXPECT_TRUE(kestest::ReadStandinLog(standinLog).isEmpty());
 }
 
+TEST_F(MarvickProgram, DisplayWithoutServerReportsLikeABatchSession)
+{
+    // DISPLAY names a server that is not there: no abort, events instead.
+    Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
+    const auto r = Marvick(QDate(2025, 1, 1), {QStringLiteral("Nightly")},
+        {QStringLiteral("DISPLAY=:97"), QStringLiteral("QT_QPA_PLATFORM")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    int seen = 0;
+    EXPECT_EQ(NewCalls(seen, 1), QList<QStringList> {Call("full", "Bu01F")});
+    EXPECT_TRUE(NextEvent().startsWith(QStringLiteral("<14>[0x40000017] ")));
+}
+
 TEST_F(MarvickProgram, DialogModeWithAnAlternativeSettingsFile)
 {
     // The information message closes by itself (/delay:0) and the run ends.
