@@ -1,8 +1,136 @@
-// Marvick: backup schedules.
-#include <cstdio>
+// Marvick: backup schedules. Started with a schedule name (by a timer or a
+// desktop shortcut) it runs the schedule and ends without a window.
+#include "frame/I18n.h"
+#include "frame/ProgramPaths.h"
+#include "frame/StartUp.h"
+#include "frame/WinExecute.h"
+#include "planner/ScheduleRun.h"
+#include "platform/Desktop.h"
+#include "platform/SysLog.h"
+#include "ui/DisplayStyle.h"
+#include "ui/MessageDialog.h"
 
-int main()
+#include <QApplication>
+#include <QDate>
+#include <QGuiApplication>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const QString kEventSource = QStringLiteral("Kestrup");
+
+// Messages go to the message box when someone can see it; in a batch
+// session only errors can arise here (a quiet schedule that cannot store
+// its state), and they go to the system log and standard error.
+class TMarvickReporter final : public kes::IScheduleReporter {
+public:
+    TMarvickReporter(bool display, QString logSocket)
+        : m_display(display)
+        , m_logSocket(std::move(logSocket))
+    {
+    }
+
+    void ShowInformation(const QString& text, int waitSeconds) override
+    {
+        if (m_display)
+            kes::ShowInformationMessage(Title(), text, waitSeconds);
+        else
+            Print(stdout, text);
+    }
+    void ShowError(const QString& text) override
+    {
+        if (m_display) {
+            kes::ShowErrorMessage(Title(), text);
+            return;
+        }
+        Print(stderr, text);
+        kes::platform::WriteSysLog(m_logSocket, kEventSource, kes::platform::SysLogSeverity::Error, text);
+    }
+    bool ConfirmYesNo(const QString& text) override { return m_display && kes::ConfirmYesNo(Title(), text); }
+    void WriteEvent(const kes::TScheduleEvent& event) override
+    {
+        const auto severity = event.Type == kes::TEventType::etError
+            ? kes::platform::SysLogSeverity::Error
+            : kes::platform::SysLogSeverity::Informational;
+        // No system log listening: the report is skipped.
+        kes::platform::WriteSysLog(m_logSocket, kEventSource, severity, kes::EventText(event));
+    }
+
+private:
+    static QString Title() { return QStringLiteral("Marvick"); }
+    static void Print(FILE* stream, const QString& text)
+    {
+        std::fputs(text.toLocal8Bit().append('\n').constData(), stream);
+        std::fflush(stream);
+    }
+
+    bool m_display;
+    QString m_logSocket;
+};
+
+void PrintUsage()
 {
-    std::fputs("Marvick: schedules are not available in this build yet.\n", stderr);
-    return 1;
+    const QString text = _("Usage: Marvick <schedule name> [/ini:<settings file>] [/delay:<seconds>] "
+                           "[/interactive] [/dark] [switches for the main program]\n"
+                           "Runs the backup schedule and starts the backup that is due today.\n"
+                           "Editing schedules in a window is not available in this version.\n");
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // The frame reads the arguments as given; Qt may remove the ones it
+    // knows from its own copy.
+    std::vector<char*> qtArgv(argv, argv + argc);
+    qtArgv.push_back(nullptr);
+    int qtArgc = argc;
+    bool batch = !kes::platform::HasGraphicalDisplay();
+    std::unique_ptr<QCoreApplication> app;
+    if (batch) {
+        app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
+    } else {
+        // A display variable can outlive its server (a timer started after
+        // the user logged off). Instead of ending in Qt's fatal error, fall
+        // back to no display at all and report as in a batch session.
+        const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+        if (!platformChosen)
+            qputenv("QT_QPA_PLATFORM",
+                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+        app = std::make_unique<QApplication>(qtArgc, qtArgv.data());
+        if (!platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen"))
+            batch = true;
+    }
+
+    kes::StartProgramFrame(argc, argv, QStringLiteral("marvick"));
+    const kes::TSettingsLocation location = kes::LocateSettings();
+
+    kes::TMarvickContext context;
+    context.CommandLine = kes::ParseMarvickCommandLine(kes::ProgramArguments());
+    context.KesPath = location.KesPath;
+    context.IniName = context.CommandLine.UseAltIni
+        ? kes::AlternativeIniName(location.AppPath, context.CommandLine.AltIni)
+        : location.IniName;
+    context.IsBatch = batch;
+    context.LanguageCode = kes::LanguageCode();
+    if (!batch)
+        kes::ApplyDisplayStyle(
+            kes::DecideDisplayStyle(context.CommandLine.UseDarkMode, kes::ConfigFileName()));
+
+    TMarvickReporter reporter(!batch, kes::platform::DefaultSysLogSocket());
+    kes::TScheduleRun run(
+        context, reporter, [] { return QDate::currentDate(); },
+        [](const QString& program, const QString& arguments, bool wait) {
+            return kes::StartProgramAndWait(program, arguments, wait);
+        });
+    run.LoadSchedules();
+    if (run.CheckSchedule())
+        return run.HadError() ? 1 : 0;
+
+    // Without a schedule to run the main window would open here.
+    PrintUsage();
+    return 2;
 }

@@ -1,0 +1,36 @@
+#include "planner/ScheduleRun.h"
+
+#include "frame/Switches.h"
+
+#include <algorithm>
+
+namespace kes {
+
+TMarvickCommandLine ParseMarvickCommandLine(const QStringList& arguments)
+{
+    TMarvickCommandLine cmd;
+    for (const QString& argument : arguments) {
+        QString word;
+        if (!IsSwitch(argument, word)) {
+            cmd.SchedName = argument;
+            continue;
+        }
+        QString value = word;
+        if (ReadOptionValue(value, QStringLiteral("ini"))) {
+            cmd.AltIni = value;
+            cmd.UseAltIni = true;
+        } else if (ReadOptionValue(value, QStringLiteral("delay"))) {
+            const qint64 wait = ReadNextInt(value, QLatin1Char(' '), 5);
+            cmd.Wait = int(std::clamp<qint64>(wait, 0, 24 * 3600));
+        } else if (MatchOption(word, QStringLiteral("interactive"))) {
+            cmd.IntAct = true;
+        } else if (MatchOption(word, QStringLiteral("dark"))) {
+            cmd.UseDarkMode = true;
+        } else {
+            cmd.OtherOptions += QLatin1Char(' ') + argument;
+        }
+    }
+    return cmd;
+}
+
+} // namespace kes
