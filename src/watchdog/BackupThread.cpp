@@ -369,7 +369,14 @@ void TBackupThread::BackupFile(const QString& name)
         // copy takes its place all the same.
         const bool dataComplete
             = copyError == 0 || ErrorSeverity(copyError) == ErrorSeverity(kSeverityWarning);
-        if (!dataComplete || !existed || !ExistsNoFollow(temp))
+        if (!dataComplete) {
+            // What a failed copy left (a cut-off file under the final name,
+            // or a cut-off temporary copy) is no backup: it goes, and the
+            // former copy and its versions stay as they were.
+            DeleteExistingFileXL(temp, true);
+            return;
+        }
+        if (!existed || !ExistsNoFollow(temp))
             return;
 
         bool placeFree = true; // the former copy is out of the way

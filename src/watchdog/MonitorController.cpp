@@ -28,7 +28,9 @@ bool IsDirectory(const QString& path)
 }
 
 // Modification times are stored with the file system's granularity; a file
-// written just after a moment may carry a slightly earlier time.
+// written just after a moment may carry a slightly earlier time. After lost
+// changes the search reaches this much further back (copying a file once
+// more is better than missing it).
 constexpr qint64 kScanMarginMs = 2000;
 
 } // namespace
@@ -54,6 +56,7 @@ TMonitorController::TMonitorController(TSelwandSetup setup, QObject* parent)
 TMonitorController::~TMonitorController()
 {
     FStopping = true;
+    FCollecting = false;
     FTimer.stop();
     for (auto& task : FTasks) {
         if (task->DirWatch)
@@ -120,11 +123,11 @@ QString TMonitorController::TaskText(int index) const
 
 // --- Texts --------------------------------------------------------------------
 
-QString TMonitorController::NextBackupText() const
+QString TMonitorController::NextBackupText(int buInterval, int timeCount)
 {
-    if (FBuInterval < 1)
+    if (buInterval < 1)
         return _("on demand");
-    const int t = FTimeCount;
+    const int t = timeCount;
     if (t >= 3600)
         return QString::number(t / 3600) + _(" h") + QString::number((t % 3600) / 60) + _(" m");
     if (t >= 600)
@@ -175,10 +178,10 @@ void TMonitorController::UpdateTexts()
     FView.TrayMonitorItem = FMonitoring ? _("Stop monitoring") : _("Start monitoring");
 }
 
-QString TMonitorController::Stamp(int index) const
+QString TMonitorController::Stamp(int index, bool error) const
 {
-    return QStringLiteral(" *** ") + LogDateTime(Now()) + QStringLiteral(" - ") + TwoDigits(index + 1)
-        + QStringLiteral(": ");
+    return (error ? QStringLiteral(" *** ") : QString()) + LogDateTime(Now()) + QStringLiteral(" - ")
+        + TwoDigits(index + 1) + QStringLiteral(": ");
 }
 
 void TMonitorController::Message(TMessageKind kind, const QString& text)
@@ -252,10 +255,11 @@ bool TMonitorController::StartMonitoring()
 
     FMonitoring = true;
     FStopping = false;
+    FCollecting = true;
     FFileCount = 0;
     FBuInterval = FInterval.GetIntervalSeconds();
     FTimeCount = FBuInterval;
-    FScanSince = Now();
+    FScanSince = QDateTime::currentDateTimeUtc();
     FRuns.assign(FTasks.size(), TTaskRun());
     FView.NotScheduledVisible = false;
     FView.ShowFilesVisible = false;
@@ -273,6 +277,8 @@ bool TMonitorController::StartMonitoring()
         watch->SetWatchSubTree(true);
         watch->SetWatchActions(TWatchActions::All());
         watch->SetWatchOptions(task.Watches);
+        if (FWatchHook)
+            watch->SetThreadHook(FWatchHook);
         connect(watch, &TDirectoryWatch::OnNotify, this, &TMonitorController::FileChanged);
         connect(watch, &TDirectoryWatch::OnError, this, &TMonitorController::WatcherError);
         try {
@@ -306,6 +312,16 @@ void TMonitorController::StopMonitoring()
         if (task->DirWatch)
             task->DirWatch->Stop();
     }
+    // What the watchers reported before they stopped is collected now; what
+    // arrives later is not (the final pass copies it anyway). Changes the
+    // watchers had not read yet when they stopped are found by a search.
+    for (size_t i = 0; i < FTasks.size(); ++i) {
+        if (!FTasks[i]->DirWatch)
+            continue;
+        QCoreApplication::sendPostedEvents(FTasks[i]->DirWatch, QEvent::MetaCall);
+        CatchUp(int(i), FScanSince, 0, true);
+    }
+    FCollecting = false;
     if (FFileCount > 0)
         StartBackups(true);
     else
@@ -358,7 +374,7 @@ TMonTask* TMonitorController::TaskOfWatcher(TDirectoryWatch* watcher, int* index
 void TMonitorController::FileChanged(
     TDirectoryWatch* /*watcher*/, int chgNotId, TWatchAction action, const QString& fileName)
 {
-    if (chgNotId < 1 || chgNotId > int(FTasks.size()))
+    if (!FCollecting || chgNotId < 1 || chgNotId > int(FTasks.size()))
         return;
     TMonTask& task = *FTasks[size_t(chgNotId - 1)];
     switch (action) {
@@ -389,13 +405,13 @@ void TMonitorController::WatcherError(TDirectoryWatch* watcher, int code, const 
         return;
     AddLog(Stamp(index) + text);
     if (code == TDirectoryWatch::kOverflowCode && FMonitoring && !FStopping)
-        CatchUp(index, FScanSince);
+        CatchUp(index, FScanSince, kScanMarginMs);
 }
 
-void TMonitorController::CatchUp(int index, const QDateTime& since)
+void TMonitorController::CatchUp(int index, const QDateTime& since, qint64 marginMs, bool quiet)
 {
     TMonTask& task = *FTasks[size_t(index)];
-    const TChangedFiles changed = ListChangedFiles(task.Dir, since.addMSecs(-kScanMarginMs));
+    const TChangedFiles changed = ListChangedFiles(task.Dir, since.addMSecs(-marginMs));
     if (changed.ErrorCode) {
         AddLog(Stamp(index)
             + SafeFormat(_("The directory \"%s\" could not be searched for changed files: %s"),
@@ -410,10 +426,11 @@ void TMonitorController::CatchUp(int index, const QDateTime& since)
         ++FFileCount;
         ++added;
     }
-    AddLog(Stamp(index)
-        + SafeFormat(
-            _("The directory \"%s\" was searched for changed files: %d found, %d more to be backed up."),
-            {task.Dir, int(changed.Names.size()), added}));
+    if (!quiet || added > 0)
+        AddLog(Stamp(index, false)
+            + SafeFormat(
+                _("The directory \"%s\" was searched for changed files: %d found, %d more to be backed up."),
+                {task.Dir, int(changed.Names.size()), added}));
     if (changed.Unreadable > 0)
         AddLog(Stamp(index)
             + SafeFormat(_("%d directories could not be read, the first: \"%s\" (%s)"),
@@ -431,10 +448,10 @@ void TMonitorController::RestartEndedWatchers()
         TTaskRun& run = FRuns[i];
         if (watch->Running()) {
             watch->Stop(); // its thread has ended
-            run.LostAt = Now();
+            run.LostAt = QDateTime::currentDateTimeUtc();
         }
         if (!run.LostAt.isValid())
-            run.LostAt = Now();
+            run.LostAt = QDateTime::currentDateTimeUtc();
         if (!IsDirectory(task.Dir)) {
             if (!run.LossTold)
                 AddLog(Stamp(int(i))
@@ -451,10 +468,11 @@ void TMonitorController::RestartEndedWatchers()
             run.LossTold = true;
             continue;
         }
-        AddLog(Stamp(int(i)) + SafeFormat(_("Watching the directory \"%s\" was started again."), {task.Dir}));
+        AddLog(Stamp(int(i), false)
+            + SafeFormat(_("Watching the directory \"%s\" was started again."), {task.Dir}));
         const QDateTime since = std::min(run.LostAt, FScanSince);
         run = TTaskRun();
-        CatchUp(int(i), since);
+        CatchUp(int(i), since, kScanMarginMs);
     }
 }
 
@@ -567,7 +585,7 @@ void TMonitorController::RequestInstantBackup()
 void TMonitorController::StartBackups(bool wait)
 {
     const QDateTime now = Now();
-    FScanSince = now;
+    FScanSince = QDateTime::currentDateTimeUtc();
     bool anyPending = false;
     for (const auto& task : FTasks)
         anyPending = anyPending || !task->FileList.IsEmpty();

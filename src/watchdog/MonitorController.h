@@ -90,6 +90,9 @@ public:
     // False: StartMonitoring does not start the one-second timer; the owner
     // (a test) calls Tick() itself.
     void SetAutoTick(bool on) { FAutoTick = on; }
+    // For tests and benchmarks: given to every watcher this controller
+    // starts (see TDirectoryWatch::SetThreadHook).
+    void SetWatchThreadHook(std::function<void()> hook) { FWatchHook = std::move(hook); }
 
     // --- Monitor tasks
     const std::vector<std::unique_ptr<TMonTask>>& Tasks() const { return FTasks; }
@@ -116,7 +119,10 @@ public:
     // The start button / tray item while monitoring runs.
     void RequestInstantBackup();
 
-    QString NextBackupText() const;
+    QString NextBackupText() const { return NextBackupText(FBuInterval, FTimeCount); }
+    // "on demand" without periodic passes, else the time left: "1 h30 m",
+    // "59 m", "9 m 59 s", "59 s".
+    static QString NextBackupText(int buInterval, int timeCount);
     static QString FileCountText(int count);
     // "Show files": each pending file of the enabled tasks as "NN: name",
     // or "No files".
@@ -164,18 +170,21 @@ signals:
 
 private:
     struct TTaskRun {
-        QDateTime LostAt; // when its watcher was found ended
+        QDateTime LostAt; // when its watcher was found ended (system time)
         bool LossTold = false;
     };
 
     QDateTime Now() const { return FSetup.Clock(); }
-    QString Stamp(int index) const; // " *** " + date time + " - " + NN + ": "
+    // " *** " + date time + " - " + NN + ": " for errors; without the stars
+    // for other notes.
+    QString Stamp(int index, bool error = true) const;
     void Message(TMessageKind kind, const QString& text);
     TMonTask* TaskOfWatcher(TDirectoryWatch* watcher, int* index = nullptr) const;
     void WatcherError(TDirectoryWatch* watcher, int code, const QString& text);
-    // Adds the files below the task's directory changed since `since` that
-    // the task selects.
-    void CatchUp(int index, const QDateTime& since);
+    // Adds the files below the task's directory changed since `since` (less
+    // marginMs) that the task selects; quiet: logged only when some were
+    // added.
+    void CatchUp(int index, const QDateTime& since, qint64 marginMs, bool quiet = false);
     void RestartEndedWatchers();
     bool FreeFinishedThreads();
     void WaitForBackupThreads(bool onlyTasksWithFiles);
@@ -201,13 +210,17 @@ private:
     bool FGoStandby = false;
     bool FMonitoring = false;
     bool FStopping = false;
+    bool FCollecting = false; // watcher notifications are taken
     bool FAutoTick = true;
     TTaskBarStatus FTbStatus = tbsOff;
-    QDateTime FScanSince; // the last pass began, or monitoring started
+    // The last pass began, or monitoring started (the system's time: it is
+    // compared with the times of files).
+    QDateTime FScanSince;
     TWatchdogLog FLog;
     QStringList FLogLines;
     TMonitorView FView;
     QTimer FTimer;
+    std::function<void()> FWatchHook;
 };
 
 } // namespace kes
