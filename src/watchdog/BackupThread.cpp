@@ -103,22 +103,30 @@ TBackupTarget BackupTarget(
     return target;
 }
 
-QString LogDateTime(const QDateTime& time)
+TLogStamp::TLogStamp()
 {
-    const QLocale locale;
     // The long time format without its time-zone part ("t" outside quotes).
-    const QString format = locale.timeFormat(QLocale::LongFormat);
-    QString timeFormat;
+    const QString format = FLocale.timeFormat(QLocale::LongFormat);
     bool quoted = false;
     for (QChar c : format) {
         if (c == u'\'')
             quoted = !quoted;
         if (!quoted && c == u't')
             continue;
-        timeFormat += c;
+        FTimeFormat += c;
     }
-    return locale.toString(time.date(), QLocale::ShortFormat) + u' '
-        + locale.toString(time.time(), timeFormat.trimmed());
+    FTimeFormat = FTimeFormat.trimmed();
+    FDateFormat = FLocale.dateFormat(QLocale::ShortFormat);
+}
+
+QString TLogStamp::Text(const QDateTime& time) const
+{
+    return FLocale.toString(time.date(), FDateFormat) + u' ' + FLocale.toString(time.time(), FTimeFormat);
+}
+
+QString LogDateTime(const QDateTime& time)
+{
+    return TLogStamp().Text(time);
 }
 
 // --- TBackupThread ------------------------------------------------------------
@@ -140,6 +148,20 @@ QString Quoted(const QString& name)
 {
     return u'"' + PrintableName(name) + u'"';
 }
+
+// The engine's copy worker, run on the backup thread instead of a thread of
+// its own: the backup thread would only wait for it, and starting and
+// ending a thread for every file made a pass of many small files several
+// times slower than the copying itself.
+class TInlineCopyWorker final : public TWinCopyThread {
+public:
+    TInlineCopyWorker(const QString& source, const QString& dest, TCopyOptions options)
+        : TWinCopyThread(source, dest, nullptr, options, true, TBackupThread::kBufferSize)
+    {
+    }
+    // The worker's whole run: its operation, then DoneThread.
+    void RunHere() { run(); }
+};
 
 QString OutsideSourceText()
 {
@@ -353,11 +375,8 @@ void TBackupThread::BackupFile(const QString& name)
         int copyError = 0;
         QString copyMessage;
         {
-            TWinCopyThread worker(src, temp, nullptr, options, false, kBufferSize);
-            // The worker ends its thread right after it is done: waiting
-            // for the thread's end replaces looking at Done every
-            // millisecond.
-            worker.wait();
+            TInlineCopyWorker worker(src, temp, options);
+            worker.RunHere();
             copyError = worker.ErrorCode();
             copyMessage = worker.SysErrorMsg();
         }
@@ -440,7 +459,7 @@ void TBackupThread::BackupFile(const QString& name)
 
     if (!FOnStringMsg)
         return;
-    FMsg = LogDateTime(now) + QStringLiteral(" - ") + QStringLiteral("%1").arg(FId, 2, 10, QChar(u'0'))
+    FMsg = FStamp.Text(now) + QStringLiteral(" - ") + QStringLiteral("%1").arg(FId, 2, 10, QChar(u'0'))
         + QStringLiteral(": ") + PrintableName(src) + QStringLiteral(" => ") + FDest;
     if (moved > 0)
         FMsg += QStringLiteral(" (+") + QString::number(moved) + u')';

@@ -31,6 +31,7 @@
 #include "watchdog/MatchList.h"
 
 #include <QDateTime>
+#include <QLocale>
 #include <QSet>
 #include <QThread>
 #include <atomic>
@@ -73,6 +74,18 @@ TBackupTarget BackupTarget(const QString& dest, const QString& drvId, const QStr
 // the time zone).
 QString LogDateTime(const QDateTime& time);
 
+// The same with the formats looked up once (for many lines).
+class TLogStamp {
+public:
+    TLogStamp();
+    QString Text(const QDateTime& time) const;
+
+private:
+    QLocale FLocale;
+    QString FDateFormat;
+    QString FTimeFormat;
+};
+
 class TBackupThread final : public QThread {
 public:
     static constexpr int kBufferSize = 0x80000;
@@ -114,6 +127,7 @@ private:
     QString FDrv;
     TGetStrProc FOnStringMsg;
     TClock FClock;
+    TLogStamp FStamp; // made where the thread is created, with that locale
 
     QString FBaseReal; // real path of FBase, resolved once
     int FBaseError = -1; // -1 not yet resolved
