@@ -3,7 +3,8 @@
 // The thread copies the task's pending files, one after the other, from the
 // monitored directory to the destination in the task's layout, as plain
 // copies, gzip files or one-file zip archives (one copy worker of the file
-// engine per file), keeps up to nine previous versions of each file
+// engine per file, run on this thread rather than a thread of its own),
+// keeps up to nine previous versions of each file
 // ("report.bak-1.docx" ...), and hands one report text per file to the
 // thread that created it (the main thread) through a blocking queued call,
 // so that the log is written by the main thread only, one whole text at a
