@@ -31,6 +31,23 @@
 
 namespace kes {
 
+// An allocator that leaves new elements uninitialised. A transfer buffer is
+// always written before it is read; filling 512 KiB with zeros for every
+// worker cost more than copying a small file.
+template <typename T> struct TUninitAllocator : std::allocator<T> {
+    template <typename U> struct rebind {
+        using other = TUninitAllocator<U>;
+    };
+    TUninitAllocator() = default;
+    template <typename U> TUninitAllocator(const TUninitAllocator<U>&) noexcept { }
+    template <typename U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <typename U, typename... Args> void construct(U* p, Args&&... args)
+    {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using TTransferBuffer = std::vector<char, TUninitAllocator<char>>;
+
 struct TGzHeaderInfo;
 struct TZipLocalInfo;
 
@@ -120,7 +137,7 @@ protected:
     QString SourceNameXL, DestNameXL;
     TFileData SourceFileData;
     std::unique_ptr<TExtFileStream> sSource, sDest;
-    std::vector<char> FBuffer;
+    TTransferBuffer FBuffer;
     qint64 FBufSize;
     TPauseEvent FEvent;
     bool FPaused = false;
@@ -250,7 +267,7 @@ private:
     qint64 FLength;
     qint64 FTotal = 0;
     qint64 FBufSize;
-    std::vector<char> FBuffer;
+    TTransferBuffer FBuffer;
     bool FSpeedLimit;
     TPauseEvent FEvent;
     bool FPaused = false;

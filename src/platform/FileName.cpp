@@ -72,6 +72,17 @@ QString DecodeName(const char* bytes, qsizetype length)
 
 QByteArray EncodeName(const QString& name)
 {
+    // Without any surrogate code unit (the usual case) the name is plain
+    // UTF-8; this runs for every file operation of a backup pass.
+    bool surrogates = false;
+    for (const QChar c : name) {
+        if (c.isSurrogate()) {
+            surrogates = true;
+            break;
+        }
+    }
+    if (!surrogates)
+        return name.toUtf8();
     QByteArray out;
     out.reserve(name.size() * 3);
     const qsizetype n = name.size();

@@ -18,24 +18,28 @@ quint64 NextGeneration()
     return ++counter;
 }
 
-bool Less(const QString& a, const QString& b)
+} // namespace
+
+int TMatchList::Compare(QStringView a, QStringView b) const
 {
-    return TMatchList::CompareText(a, b) < 0;
+    const int c = CompareText(a, b);
+    if (c != 0 || !m_exact)
+        return c;
+    return a.compare(b, Qt::CaseSensitive);
 }
 
 // First position in v whose entry does not sort before text.
-std::vector<QString>::iterator LowerBound(std::vector<QString>& v, QStringView text)
+std::vector<QString>::iterator TMatchList::LowerBound(std::vector<QString>& v, QStringView text) const
 {
     return std::lower_bound(v.begin(), v.end(), text,
-        [](const QString& item, QStringView t) { return TMatchList::CompareText(item, t) < 0; });
+        [this](const QString& item, QStringView t) { return Compare(item, t) < 0; });
 }
 
-bool Found(const std::vector<QString>& v, std::vector<QString>::iterator it, QStringView text)
+bool TMatchList::Found(
+    const std::vector<QString>& v, std::vector<QString>::iterator it, QStringView text) const
 {
-    return it != v.end() && TMatchList::CompareText(*it, text) == 0;
+    return it != v.end() && Compare(*it, text) == 0;
 }
-
-} // namespace
 
 int TMatchList::CompareText(QStringView a, QStringView b)
 {
@@ -70,7 +74,7 @@ void TMatchList::Flush() const
     merged.reserve(m_items.size() + m_recent.size());
     std::merge(std::make_move_iterator(m_items.begin()), std::make_move_iterator(m_items.end()),
         std::make_move_iterator(m_recent.begin()), std::make_move_iterator(m_recent.end()),
-        std::back_inserter(merged), Less);
+        std::back_inserter(merged), [this](const QString& a, const QString& b) { return Compare(a, b) < 0; });
     m_items.swap(merged);
     m_recent.clear();
 }
@@ -78,8 +82,8 @@ void TMatchList::Flush() const
 bool TMatchList::Add(const QString& text)
 {
     // After every entry: append (loading a sorted list).
-    if ((m_items.empty() || CompareText(m_items.back(), text) < 0)
-        && (m_recent.empty() || CompareText(m_recent.back(), text) < 0)) {
+    if ((m_items.empty() || Compare(m_items.back(), text) < 0)
+        && (m_recent.empty() || Compare(m_recent.back(), text) < 0)) {
         m_items.push_back(text);
         m_generation = NextGeneration();
         return true;
@@ -101,9 +105,10 @@ void TMatchList::Assign(const QStringList& texts)
 {
     m_recent.clear();
     m_items.assign(texts.begin(), texts.end());
-    std::stable_sort(m_items.begin(), m_items.end(), Less);
+    std::stable_sort(m_items.begin(), m_items.end(),
+        [this](const QString& a, const QString& b) { return Compare(a, b) < 0; });
     m_items.erase(std::unique(m_items.begin(), m_items.end(),
-                      [](const QString& a, const QString& b) { return CompareText(a, b) == 0; }),
+                      [this](const QString& a, const QString& b) { return Compare(a, b) == 0; }),
         m_items.end());
     m_generation = NextGeneration();
 }

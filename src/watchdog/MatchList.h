@@ -7,6 +7,11 @@
 // Qt::CaseInsensitive) (see CompareText). Sorting, look-up and duplicate detection all use this
 // one rule, so "TXT", "txt" and "Txt" are one entry.
 //
+// A list of file names of a file system that tells names apart by case
+// (Linux) is made with kExactNames: it sorts in the same order, but texts
+// that differ only in case are different entries ("Makefile" and
+// "makefile" are two files there, and both must be backed up).
+//
 // Layout: a sorted main array plus a small sorted array of recent
 // additions (at most max(512, sqrt(n)) entries) that is merged into the
 // main array when it is full, or when the list is read by position or
@@ -30,6 +35,13 @@ class TMatchList
 {
 public:
     using const_iterator = std::vector<QString>::const_iterator;
+
+    enum TIdentity { kCaseInsensitive, kExactNames };
+    explicit TMatchList(TIdentity identity = kCaseInsensitive)
+        : m_exact(identity == kExactNames)
+    {
+    }
+    TIdentity Identity() const { return m_exact ? kExactNames : kCaseInsensitive; }
 
     // The comparison every TMatchList uses (<0, 0, >0): the same order as
     // QStringView::compare(..., Qt::CaseInsensitive), with a fast path for
@@ -80,11 +92,17 @@ public:
 private:
     // Merges the recent additions into the main array.
     void Flush() const;
+    // CompareText, and for kExactNames the exact order of texts that are
+    // equal without regard to case.
+    int Compare(QStringView a, QStringView b) const;
+    std::vector<QString>::iterator LowerBound(std::vector<QString>& v, QStringView text) const;
+    bool Found(const std::vector<QString>& v, std::vector<QString>::iterator it, QStringView text) const;
 
     // Both sorted; no text is in both.
     mutable std::vector<QString> m_items;
     mutable std::vector<QString> m_recent;
     quint64 m_generation = 0;
+    bool m_exact = false;
 };
 
 } // namespace kes

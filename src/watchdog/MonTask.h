@@ -2,6 +2,7 @@
 // task file - and the small state types around it.
 #pragma once
 
+#include "watchdog/DirectoryWatch.h"
 #include "watchdog/MatchList.h"
 #include "watchdog/MonFilter.h"
 
@@ -10,7 +11,6 @@
 namespace kes
 {
 
-class TDirectoryWatch;
 class TBackupThread;
 
 enum TMonTaskStatus { mtEnabled, mtDisabled, mtInvalid };
@@ -18,12 +18,8 @@ enum TRunStatus { rsOff, rsWatch, rsBackup };
 // Notification-area icon states; the icons are "MICOFF", "MICWAIT", "MICRUN".
 enum TTaskBarStatus { tbsOff, tbsWait, tbsRun };
 
-// The change kinds a monitor task's watcher reports, as the bit set of the
-// watcher's option values (bit n = option number n: file name 0, directory
-// name 1, size 3, last write 4, creation 6). Kept as plain bits here so that
-// the task record does not depend on the watcher's header; the monitoring
-// controller converts it when it creates the watcher.
-inline constexpr quint32 kTaskWatchOptions = (1u << 0) | (1u << 1) | (1u << 3) | (1u << 4) | (1u << 6);
+// The change kinds a monitor task's watcher reports.
+inline constexpr TWatchOptions kTaskWatchOptions {woFileName, woDirName, woSize, woLastWrite, woCreation};
 
 class TMonTask
 {
@@ -50,8 +46,11 @@ public:
     int Compress = 0; // 0 none, 1 gzip, 2 zip
     int RetainBak = 0; // previous versions kept, 0..9
     TMonFilter MonFilter;
-    TMatchList FileList; // pending files relative to Dir
-    quint32 Watches = kTaskWatchOptions;
+    // Pending files relative to Dir ("/" separated). Linux file names that
+    // differ only in case are different files, so they are different
+    // entries here too.
+    TMatchList FileList {TMatchList::kExactNames};
+    TWatchOptions Watches = kTaskWatchOptions;
 
     // The watcher while monitoring runs and the running backup thread. Not
     // owned by the task: the monitoring controller creates and frees both

@@ -157,7 +157,7 @@ TEST(MonTask, CreatedStateAndRunStatus)
     EXPECT_FALSE(task.MonFilter.SubDirFilter.IsFileFilter());
     EXPECT_FALSE(task.MonFilter.IncludeExts);
     EXPECT_FALSE(task.MonFilter.IncludeSubDirs);
-    EXPECT_EQ(task.Watches, 0x5Bu);
+    EXPECT_EQ(task.Watches.Bits(), 0x5Bu);
 
     // The watcher and the backup thread are only recorded here.
     int watcher = 0, thread = 0;

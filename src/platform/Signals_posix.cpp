@@ -1,0 +1,108 @@
+#include "platform/Signals.h"
+
+#include <QSocketNotifier>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kes::platform {
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignalCount = int(sizeof(kSignals) / sizeof(kSignals[0]));
+
+// Write end of the pipe of the installed object, -1 when none.
+std::atomic<int> g_writeFd {-1};
+
+extern "C" void OnTerminationSignal(int signal)
+{
+    const int saved = errno;
+    const int fd = g_writeFd.load();
+    if (fd >= 0) {
+        const unsigned char byte = static_cast<unsigned char>(signal);
+        // Async-signal-safe; a full pipe (hundreds of unread signals) drops
+        // the byte, which loses nothing that matters.
+        [[maybe_unused]] const ssize_t n = ::write(fd, &byte, 1);
+    }
+    errno = saved;
+}
+
+} // namespace
+
+struct TTerminationSignals::Data {
+    std::function<void(int)> onSignal;
+    int fds[2] = {-1, -1};
+    struct sigaction old[kSignalCount] { };
+    std::unique_ptr<QSocketNotifier> notifier;
+    bool installed = false;
+};
+
+TTerminationSignals::TTerminationSignals(std::function<void(int Signal)> OnSignal)
+    : d(std::make_unique<Data>())
+{
+    d->onSignal = std::move(OnSignal);
+    if (g_writeFd.load() >= 0)
+        return;
+    if (::pipe2(d->fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return;
+    g_writeFd.store(d->fds[1]);
+    struct sigaction action { };
+    action.sa_handler = OnTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int i = 0; i < kSignalCount; ++i)
+        sigaction(kSignals[i], &action, &d->old[i]);
+    d->notifier = std::make_unique<QSocketNotifier>(qintptr(d->fds[0]), QSocketNotifier::Read);
+    Data* data = d.get();
+    QObject::connect(d->notifier.get(), &QSocketNotifier::activated, d->notifier.get(), [data] {
+        unsigned char buffer[64];
+        for (;;) {
+            const ssize_t n = ::read(data->fds[0], buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            for (ssize_t i = 0; i < n; ++i) {
+                if (data->onSignal)
+                    data->onSignal(int(buffer[i]));
+            }
+        }
+    });
+    d->installed = true;
+}
+
+TTerminationSignals::~TTerminationSignals()
+{
+    if (d->installed) {
+        for (int i = 0; i < kSignalCount; ++i)
+            sigaction(kSignals[i], &d->old[i], nullptr);
+        g_writeFd.store(-1);
+        d->notifier.reset();
+    }
+    for (int fd : d->fds) {
+        if (fd >= 0)
+            ::close(fd);
+    }
+}
+
+bool TTerminationSignals::Installed() const
+{
+    return d->installed;
+}
+
+QString TTerminationSignals::SignalName(int Signal)
+{
+    switch (Signal) {
+    case SIGINT:
+        return QStringLiteral("SIGINT");
+    case SIGTERM:
+        return QStringLiteral("SIGTERM");
+    case SIGHUP:
+        return QStringLiteral("SIGHUP");
+    default:
+        return QStringLiteral("signal %1").arg(Signal);
+    }
+}
+
+} // namespace kes::platform
