@@ -37,6 +37,13 @@ QString NamePart(const QString& path)
     return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
+// Asked once: a backup pass creates a worker per file.
+int DefaultDeflateThreads()
+{
+    static const int threads = qBound(1, QThread::idealThreadCount(), 4);
+    return threads;
+}
+
 QString TempPathWithSlash(QString dir)
 {
     if (!dir.endsWith(QLatin1Char('/')))
@@ -67,7 +74,6 @@ TCopyThread::TCopyThread(Unstarted, const QString& ASourceName, const QString& A
     , SourceNameXL(SystemPathXL(ASourceName))
     , DestNameXL(SystemPathXL(ADestName))
     , FBufSize(BufferSizeOf(ABufSize))
-    , fTmpDir(TempPathWithSlash(QDir::tempPath()))
     , FPriority(APriority)
 {
 }
@@ -130,6 +136,11 @@ void TCopyThread::Start()
 void TCopyThread::SetNoWriteCache(bool v)
 {
     FWriteMode = v ? (kFlagWriteThrough | kFlagSequentialScan) : kFlagSequentialScan;
+}
+
+QString TCopyThread::TempDir() const
+{
+    return fTmpDir.isEmpty() ? TempPathWithSlash(QDir::tempPath()) : fTmpDir;
 }
 
 void TCopyThread::SetTempDir(const QString& dir)
@@ -599,7 +610,7 @@ TGZipThread::TGZipThread(Unstarted, const QString& ASourceName, const QString& A
     TEncryption* AEncryption, int ABufSize, QThread::Priority APriority)
     : TCopyThread(Unstarted {}, ASourceName, ADestName, ABufSize, APriority)
     , FName(NamePart(ASourceName))
-    , FDeflateThreads(qBound(1, QThread::idealThreadCount(), 4))
+    , FDeflateThreads(DefaultDeflateThreads())
 {
     FCompress = true;
     FCrypting = AEncryption;
@@ -714,7 +725,7 @@ int TGZipThread::OpenTempStream(qint64 size, std::unique_ptr<TStream>& stream, Q
         // share one temporary file.
         int fd = -1;
         const int err = ps::CreateUniqueFile(
-            SystemPathXL(fTmpDir), QStringLiteral("encrypt-"), QStringLiteral(".tmp"), fileName, fd);
+            SystemPathXL(TempDir()), QStringLiteral("encrypt-"), QStringLiteral(".tmp"), fileName, fd);
         if (err) {
             FSysErrMsg = SystemErrorText(err);
             return ceCreateFile;

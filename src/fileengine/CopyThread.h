@@ -86,7 +86,9 @@ public:
     // True: write-through plus sequential scan; false: sequential scan.
     void SetNoWriteCache(bool v);
     // An existing directory, else the system's temporary directory.
-    QString TempDir() const { return fTmpDir; }
+    // The system's temporary folder unless one was set (looked up when
+    // needed: resolving it costs system calls on every worker).
+    QString TempDir() const;
     void SetTempDir(const QString& dir);
 
     bool Done() const;

@@ -96,7 +96,8 @@ TDeflateWriter::TDeflateWriter(TStream& dest, TZCompressionLevel level, int thre
         m_parallel = std::make_unique<Parallel>();
         m_parallel->level = ZlibLevel(level);
         m_parallel->threads = threads;
-        m_parallel->current.reserve(kDeflateBlockSize);
+        // No block buffer up front: most files are small and end up in
+        // Finish without ever filling a block.
         m_state->ready = true;
         return;
     }
@@ -222,8 +223,20 @@ int TDeflateWriter::Finish()
         return platform::kErrInvalid;
     if (m_parallel) {
         if (!m_parallel->current.isEmpty()) {
-            if (const int err = SubmitBlock())
+            if (m_parallel->pending.empty()) {
+                // Nothing else is running (a small file, or the tail after
+                // every earlier block was written): no thread is worth it.
+                const TBlockResult r
+                    = DeflateBlock(m_parallel->current, m_parallel->dictionary, m_parallel->level);
+                m_parallel->current = QByteArray();
+                if (!r.ok)
+                    return platform::kErrInvalid;
+                if (const int err = m_dest.WriteAll(r.data.constData(), r.data.size()))
+                    return err;
+                m_totalOut += r.data.size();
+            } else if (const int err = SubmitBlock()) {
                 return err;
+            }
         }
         while (!m_parallel->pending.empty()) {
             if (const int err = WriteOldestBlock())

@@ -147,7 +147,8 @@ int OpenFile(const QString& name, unsigned flags, unsigned permissions, int& fd)
             err = EISDIR;
         else if (!S_ISREG(st.st_mode))
             err = EINVAL;
-        else if (fcntl(f, F_SETFL, fcntl(f, F_GETFL) & ~O_NONBLOCK) != 0)
+        // F_SETFL only looks at the status flags, so the open flags do.
+        else if (fcntl(f, F_SETFL, oflags & ~O_NONBLOCK) != 0)
             err = errno;
         if (err) {
             ::close(f);
