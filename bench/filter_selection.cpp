@@ -19,8 +19,7 @@
 // Every heap allocation of the process - Qt's string data comes from
 // malloc directly, operator new goes through it too - is counted by
 // wrapping the C library's allocator.
-namespace
-{
+namespace {
 std::atomic<quint64> g_allocations {0};
 }
 
@@ -69,8 +68,7 @@ void free(void* p)
 }
 }
 
-namespace
-{
+namespace {
 
 QStringList Words(const char* const* words, int n)
 {

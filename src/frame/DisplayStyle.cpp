@@ -2,8 +2,7 @@
 
 #include "frame/UnicodeIniFile.h"
 
-namespace kes
-{
+namespace kes {
 
 TDisplayStyle ChooseDisplayStyle(bool darkSwitch, bool followDesktop, platform::ColorScheme desktop)
 {

@@ -11,8 +11,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 enum class TDisplayStyle { dsLight, dsDark };
 

@@ -4,11 +4,9 @@
 
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 QString Pad(QString text, int width, bool left)
 {

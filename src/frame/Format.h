@@ -20,16 +20,46 @@ public:
 
 class FormatArg {
 public:
-    FormatArg(int v) : m_value(qint64(v)) {}
-    FormatArg(long v) : m_value(qint64(v)) {}
-    FormatArg(long long v) : m_value(qint64(v)) {}
-    FormatArg(unsigned v) : m_value(quint64(v)) {}
-    FormatArg(unsigned long v) : m_value(quint64(v)) {}
-    FormatArg(unsigned long long v) : m_value(quint64(v)) {}
-    FormatArg(double v) : m_value(v) {}
-    FormatArg(const QString& v) : m_value(v) {}
-    FormatArg(const char* utf8) : m_value(QString::fromUtf8(utf8)) {}
-    FormatArg(QLatin1StringView v) : m_value(QString(v)) {}
+    FormatArg(int v)
+        : m_value(qint64(v))
+    {
+    }
+    FormatArg(long v)
+        : m_value(qint64(v))
+    {
+    }
+    FormatArg(long long v)
+        : m_value(qint64(v))
+    {
+    }
+    FormatArg(unsigned v)
+        : m_value(quint64(v))
+    {
+    }
+    FormatArg(unsigned long v)
+        : m_value(quint64(v))
+    {
+    }
+    FormatArg(unsigned long long v)
+        : m_value(quint64(v))
+    {
+    }
+    FormatArg(double v)
+        : m_value(v)
+    {
+    }
+    FormatArg(const QString& v)
+        : m_value(v)
+    {
+    }
+    FormatArg(const char* utf8)
+        : m_value(QString::fromUtf8(utf8))
+    {
+    }
+    FormatArg(QLatin1StringView v)
+        : m_value(QString(v))
+    {
+    }
 
     const std::variant<qint64, quint64, double, QString>& value() const { return m_value; }
 
@@ -43,4 +73,4 @@ QString Format(const QString& pattern, std::initializer_list<FormatArg> args);
 // Like Format, but on failure the result is "Format error: " + pattern.
 QString SafeFormat(const QString& pattern, std::initializer_list<FormatArg> args);
 
-}  // namespace kes
+} // namespace kes

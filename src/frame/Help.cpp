@@ -9,11 +9,9 @@
 #include <QFileInfo>
 #include <QUrl>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 const char kHelpName[] = "kestrup-help";
 

@@ -4,8 +4,7 @@
 #include <QString>
 #include <functional>
 
-namespace kes
-{
+namespace kes {
 
 // Where errors are shown: the caller's error message box (the frame has no
 // windows of its own).

@@ -14,11 +14,9 @@
 
 extern "C" int _nl_msg_cat_cntr; // glibc: bumping it drops cached translations
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 QByteArray g_programDomain;
 }
 

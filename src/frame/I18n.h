@@ -10,8 +10,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 inline constexpr const char* kUnitsDomain = "Units";
 

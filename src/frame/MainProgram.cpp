@@ -2,8 +2,7 @@
 
 #include "frame/WinExecute.h"
 
-namespace kes
-{
+namespace kes {
 
 QString OptFlag(const QString& name)
 {

@@ -9,8 +9,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 // " /" + name
 QString OptFlag(const QString& name);

@@ -2,11 +2,9 @@
 
 #include <QStringList>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 bool IsDelimiter(QChar c, PathStyle style)
 {

@@ -17,8 +17,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 enum class PathStyle { Posix, Windows };
 

@@ -13,11 +13,9 @@
 
 #include <functional>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 QString WithoutTrailingDelimiter(QString path)
 {

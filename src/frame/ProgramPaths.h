@@ -15,8 +15,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 // The registry key of the product.
 QString ProductRegistryKey();

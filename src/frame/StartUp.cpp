@@ -12,11 +12,9 @@
 
 #include <cstring>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 struct Identity {
     QString programDir;

@@ -17,8 +17,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kes
-{
+namespace kes {
 
 // Folder of the running program file, with a trailing delimiter.
 QString ProgramDir();

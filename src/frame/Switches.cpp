@@ -1,10 +1,8 @@
 #include "frame/Switches.h"
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 bool IsDigitOf(QChar c, int base)
 {

@@ -9,8 +9,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 // True when the word, in lower case, equals the first length(word)
 // characters of the lower-case keyword. Every abbreviation matches ("p",

@@ -12,11 +12,9 @@
 #include <exception>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 // Settings and task files are small; anything beyond this is not an INI
 // file we wrote and is refused rather than loaded into memory.

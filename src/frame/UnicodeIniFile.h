@@ -78,10 +78,10 @@ public:
 
     bool SectionExists(const QString& section) const;
     bool ValueExists(const QString& section, const QString& key) const;
-    QStringList ReadSection(const QString& section) const;  // keys in file order
-    QStringList ReadSections() const;                        // section names in file order
+    QStringList ReadSection(const QString& section) const; // keys in file order
+    QStringList ReadSections() const; // section names in file order
     void EraseSection(const QString& section);
-    void EraseSectionValues(const QString& section);  // keeps the bare header
+    void EraseSectionValues(const QString& section); // keeps the bare header
     void DeleteKey(const QString& section, const QString& key);
 
     // [Unicode] key = value ("Program", "Version").
@@ -96,4 +96,4 @@ private:
 // Opens a file as a plain INI file (never written), reads one Boolean.
 bool ReadIniBool(const QString& fileName, const QString& section, const QString& key, bool defaultValue);
 
-}  // namespace kes
+} // namespace kes

@@ -13,11 +13,9 @@
 #define KES_VERSION "0.0.0"
 #endif
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 TProgramVersion& Stored()
 {

@@ -7,8 +7,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 struct TFileVersionInfo {
     QString Company;

@@ -7,11 +7,9 @@
 
 #include <cerrno>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 constexpr int kSliceMs = 100;
 constexpr quint32 kStillActive = 259;

@@ -15,16 +15,14 @@
 #include <memory>
 #include <stdexcept>
 
-namespace kes
-{
+namespace kes {
 
 inline constexpr quint32 kExitCodeFlag = 0x20000000;
 inline constexpr quint32 kWaitTimeout = 258;
 
 // Raised when a process cannot be created; the message is the system's
 // text for the error.
-class EProcessError : public std::runtime_error
-{
+class EProcessError : public std::runtime_error {
 public:
     EProcessError(const QString& message, quint32 errorCode);
     quint32 ErrorCode() const { return m_errorCode; }
@@ -52,8 +50,7 @@ QStringList SplitCommandLine(const QString& commandLine);
 // A started process. Move-only; the owner must pass it to WaitForProgram or
 // let it go (a process left running is reaped in the background and never
 // lingers as a zombie).
-class ProcessHandle
-{
+class ProcessHandle {
 public:
     ProcessHandle();
     ~ProcessHandle();

@@ -4,8 +4,7 @@
 
 #include <QString>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 // True when a graphical display is reachable (DISPLAY or WAYLAND_DISPLAY
 // set). Without one the programs run as in a batch session.

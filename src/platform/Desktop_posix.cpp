@@ -10,11 +10,9 @@
 #include <QFile>
 #include <QStringList>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace
-{
+namespace {
 
 constexpr int kOpenerWaitMs = 5000;
 constexpr int kPortalTimeoutMs = 1000;

@@ -3,8 +3,7 @@
 
 #include <QString>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 // The value of an environment variable; empty when it is not set. Names are
 // matched exactly first; when no variable has exactly that name, the first

@@ -7,11 +7,9 @@
 
 extern char** environ;
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace
-{
+namespace {
 
 const char* Lookup(const QString& name)
 {

@@ -3,8 +3,7 @@
 
 #include <QString>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 // The system's message for the code, in the language of the messages
 // locale; never empty (an unknown code gives the system's "Unknown error").

@@ -2,8 +2,7 @@
 
 #include <cstring>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 QString SystemErrorText(int code)
 {

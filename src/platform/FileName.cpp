@@ -1,10 +1,8 @@
 #include "platform/FileName.h"
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace
-{
+namespace {
 
 // Length of the valid UTF-8 sequence at p (1..4), or 0 when invalid.
 int Utf8SequenceLength(const unsigned char* p, qsizetype avail, char32_t& cp)

@@ -16,6 +16,9 @@ namespace kes::platform {
 
 QByteArray EncodeName(const QString& name);
 QString DecodeName(const char* bytes, qsizetype length);
-inline QString DecodeName(const QByteArray& bytes) { return DecodeName(bytes.constData(), bytes.size()); }
+inline QString DecodeName(const QByteArray& bytes)
+{
+    return DecodeName(bytes.constData(), bytes.size());
+}
 
-}  // namespace kes::platform
+} // namespace kes::platform

@@ -18,8 +18,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 // Shell folder codes as the programs name them (Windows CSIDL values).
 enum ShellFolderCode : int {

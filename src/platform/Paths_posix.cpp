@@ -12,11 +12,9 @@
 #include <unistd.h>
 #include <vector>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace
-{
+namespace {
 
 QString WithoutTrailingDelimiter(QString path)
 {

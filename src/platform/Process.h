@@ -6,14 +6,12 @@
 #include <QStringList>
 #include <memory>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 // A started child process. Destroying an object whose child has not been
 // collected yet hands the child to a background reaper: the child keeps
 // running (it is never killed) and never lingers as a zombie.
-class ChildProcess
-{
+class ChildProcess {
 public:
     enum class State { Running, Ended, Failed };
 

@@ -18,8 +18,7 @@
 
 extern char** environ;
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 struct ChildProcess::Impl {
     pid_t pid = -1;
@@ -29,8 +28,7 @@ struct ChildProcess::Impl {
     int error = 0;
 };
 
-namespace
-{
+namespace {
 
 int OpenPidFd(pid_t pid)
 {

@@ -19,8 +19,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 enum class RegistryRoot { CurrentUser, LocalMachine };
 // The other view is the 32-bit view for a 64-bit process and the reverse;

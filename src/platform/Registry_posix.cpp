@@ -5,11 +5,9 @@
 #include <QFile>
 #include <QStringDecoder>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace
-{
+namespace {
 
 constexpr qint64 kMaxFileSize = 1 << 20; // a registry stand-in is a few lines
 const QLatin1String kFolder("/Kestrup6/registry.ini");

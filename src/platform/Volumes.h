@@ -20,8 +20,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
 struct TVolumeSources {
     QString MountInfo; // /proc/self/mountinfo

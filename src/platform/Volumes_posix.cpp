@@ -13,11 +13,9 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
-namespace kes::platform
-{
+namespace kes::platform {
 
-namespace
-{
+namespace {
 
 // Text files of the kernel and of the system are small; a larger one is
 // not what we expect and is not read at all.

@@ -4,11 +4,9 @@
 #include <QStyle>
 #include <QStyleFactory>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 struct StyleState {
     QString startName;

@@ -10,8 +10,7 @@
 #include <QPalette>
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 QString DarkStyleName();
 QPalette DarkPalette();

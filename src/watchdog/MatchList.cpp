@@ -4,11 +4,9 @@
 #include <cmath>
 #include <iterator>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 quint64 NextGeneration()
 {

@@ -28,11 +28,9 @@
 #include <QStringView>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
-class TMatchList
-{
+class TMatchList {
 public:
     using const_iterator = std::vector<QString>::const_iterator;
 

@@ -5,11 +5,9 @@
 
 #include <algorithm>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 inline char16_t FoldAz(char16_t c)
 {

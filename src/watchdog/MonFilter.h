@@ -15,15 +15,13 @@
 #include <QStringView>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
 // Sub-directory entries prepared for matching: each entry is used as the
 // mask entry + "*". Entries without wildcards (the usual case) reduce to a
 // prefix test, done for all of them at once by one walk over a sorted
 // array; entries with wildcards are compiled masks tried in turn.
-class TSubDirMatcher
-{
+class TSubDirMatcher {
 public:
     void Build(const TMatchList& entries);
     bool Matches(QStringView path) const;

@@ -1,7 +1,6 @@
 #include "watchdog/MonTask.h"
 
-namespace kes
-{
+namespace kes {
 
 TMonTask::TMonTask(const QString& aTask, const QString& aDir)
     : BuTask(aTask)

@@ -8,8 +8,7 @@
 
 #include <QString>
 
-namespace kes
-{
+namespace kes {
 
 class TBackupThread;
 
@@ -21,8 +20,7 @@ enum TTaskBarStatus { tbsOff, tbsWait, tbsRun };
 // The change kinds a monitor task's watcher reports.
 inline constexpr TWatchOptions kTaskWatchOptions {woFileName, woDirName, woSize, woLastWrite, woCreation};
 
-class TMonTask
-{
+class TMonTask {
 public:
     // Sets BuTask and Dir; everything else empty or 0, mtEnabled, both
     // flags of MonFilter false, the file filter a file filter and the

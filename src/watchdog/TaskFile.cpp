@@ -8,11 +8,9 @@
 #include <algorithm>
 #include <climits>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 const QString kGlobal = QStringLiteral("Global");
 

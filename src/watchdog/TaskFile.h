@@ -17,8 +17,7 @@
 #include <QString>
 #include <functional>
 
-namespace kes
-{
+namespace kes {
 
 class TUnicodeIniFile;
 class TMonTask;

@@ -7,11 +7,9 @@
 
 #include <algorithm>
 
-namespace kes
-{
+namespace kes {
 
-namespace
-{
+namespace {
 
 // Only a..z are folded (to A..Z); every other character compares exactly.
 inline char32_t UpAz(char32_t c)

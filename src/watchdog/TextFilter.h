@@ -32,11 +32,9 @@
 #include <stdexcept>
 #include <vector>
 
-namespace kes
-{
+namespace kes {
 
-class TMask
-{
+class TMask {
 public:
     // At most this many elements may follow "*" wildcards.
     static constexpr int kMaxStarElements = 30;
@@ -72,15 +70,13 @@ bool MatchesMask(QStringView text, QStringView mask);
 enum TFilterMode { fmOff, fmInclude, fmExclude };
 
 // An unusable filter text ("Illegal regular expression!", "Illegal mask!").
-class EFilterError : public std::runtime_error
-{
+class EFilterError : public std::runtime_error {
 public:
     explicit EFilterError(const QString& message);
     QString Message() const { return QString::fromUtf8(what()); }
 };
 
-class TTextFilter
-{
+class TTextFilter {
 public:
     // AIsFileFilter: items without extension get ".*" appended and the
     // "*." rule applies. AIgnoreCase: the regular expression is caseless.

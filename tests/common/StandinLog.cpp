@@ -5,11 +5,9 @@
 
 #include <QFile>
 
-namespace kestest
-{
+namespace kestest {
 
-namespace
-{
+namespace {
 
 int HexValue(char c)
 {

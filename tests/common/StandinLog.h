@@ -12,8 +12,7 @@
 #include <QStringList>
 #include <chrono>
 
-namespace kestest
-{
+namespace kestest {
 
 // One run of the stand-in: its working folder and its arguments (without
 // the program itself), each recovered exactly.
@@ -37,8 +36,7 @@ bool WaitForStandinCalls(
 // Sets the stand-in's environment variables in this process (so every
 // program it starts inherits them) and restores the previous values when it
 // goes out of scope.
-class StandinEnvironment
-{
+class StandinEnvironment {
 public:
     explicit StandinEnvironment(const QString& logFile, int exitCode = 0, int sleepMs = 0);
     ~StandinEnvironment();

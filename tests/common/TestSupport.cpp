@@ -10,8 +10,7 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
-namespace kestest
-{
+namespace kestest {
 
 void WriteBytes(const QString& path, const QByteArray& bytes)
 {

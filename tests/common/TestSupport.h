@@ -21,8 +21,8 @@ QString FromUtf16Le(const QByteArray& bytes);
 
 // Runs the event loop until pred() is true or the timeout passes; returns
 // pred(). Never a fixed sleep.
-bool WaitUntil(const std::function<bool()>& pred,
-               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+bool WaitUntil(
+    const std::function<bool()>& pred, std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
 struct ProcessResult {
     int exitCode = -1;
@@ -31,13 +31,12 @@ struct ProcessResult {
 };
 // Runs a program to its end (no shell) with extra environment entries
 // ("NAME=value"); fails the test when it cannot start or hangs.
-ProcessResult Run(const QString& program, const QStringList& args,
-                  const QStringList& extraEnv = {}, const QString& workDir = {},
-                  int timeoutMs = 60000);
+ProcessResult Run(const QString& program, const QStringList& args, const QStringList& extraEnv = {},
+    const QString& workDir = {}, int timeoutMs = 60000);
 
 // Path of a program built by this project (bin folder of the build).
 QString BuiltProgram(const QString& name);
 // True when an outside tool is on PATH; tests that need one skip otherwise.
 bool HaveTool(const QString& name);
 
-}  // namespace kestest
+} // namespace kestest

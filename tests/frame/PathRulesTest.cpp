@@ -6,8 +6,7 @@
 
 using namespace kes;
 
-namespace
-{
+namespace {
 constexpr PathStyle W = PathStyle::Windows;
 constexpr PathStyle P = PathStyle::Posix;
 

@@ -18,8 +18,7 @@
 
 using namespace kes;
 
-namespace
-{
+namespace {
 
 struct FakeHome {
     QTemporaryDir dir;

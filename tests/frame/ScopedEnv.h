@@ -8,11 +8,9 @@
 #include <initializer_list>
 #include <utility>
 
-namespace kestest
-{
+namespace kestest {
 
-class ScopedEnv
-{
+class ScopedEnv {
 public:
     // A null value unsets the variable.
     ScopedEnv(std::initializer_list<std::pair<const char*, QString>> values)

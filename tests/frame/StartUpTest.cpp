@@ -16,8 +16,7 @@
 
 using namespace kes;
 
-namespace
-{
+namespace {
 
 QByteArray CfgWithLanguage(const QString& lang)
 {

@@ -18,15 +18,13 @@
 
 using namespace kes;
 
-namespace
-{
+namespace {
 
 const char kHelpMissing[] = "Help is not available on this system!";
 
 // Brings the process back to the language it had (gettext caches
 // translations, so the environment alone is not enough).
-class TranslationTest : public ::testing::Test
-{
+class TranslationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

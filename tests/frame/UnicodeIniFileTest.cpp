@@ -12,11 +12,9 @@ using kes::TUnicodeIniFile;
 using kestest::ReadBytes;
 using kestest::WriteBytes;
 
-namespace
-{
+namespace {
 
-class UnicodeIniFileTest : public ::testing::Test
-{
+class UnicodeIniFileTest : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     QString Path(const QString& name) const { return dir.filePath(name); }

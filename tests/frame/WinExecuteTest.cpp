@@ -21,8 +21,7 @@
 
 using namespace kes;
 
-namespace
-{
+namespace {
 
 QString Standin()
 {

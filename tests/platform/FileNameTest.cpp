@@ -9,11 +9,11 @@ TEST(FileName, AnyByteStringRoundTrips)
 {
     const QByteArray cases[] = {
         QByteArray("plain.txt"),
-        QByteArray("caf\xC3\xA9 \xF0\x9F\x98\x80.doc"),  // UTF-8 incl. a non-BMP character
-        QByteArray("bad\xFF\xFE name"),                   // invalid bytes
-        QByteArray("trunc\xC3"),                          // cut sequence
-        QByteArray("over\xC0\xAFlong"),                   // overlong encoding
-        QByteArray("sur\xED\xA0\x80rogate"),              // encoded surrogate
+        QByteArray("caf\xC3\xA9 \xF0\x9F\x98\x80.doc"), // UTF-8 incl. a non-BMP character
+        QByteArray("bad\xFF\xFE name"), // invalid bytes
+        QByteArray("trunc\xC3"), // cut sequence
+        QByteArray("over\xC0\xAFlong"), // overlong encoding
+        QByteArray("sur\xED\xA0\x80rogate"), // encoded surrogate
         QByteArray("line\nbreak"),
     };
     for (const QByteArray& raw : cases) {

@@ -14,8 +14,7 @@
 
 using namespace kes::platform;
 
-namespace
-{
+namespace {
 
 QString Trimmed(const QByteArray& out)
 {

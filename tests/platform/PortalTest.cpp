@@ -14,11 +14,9 @@
 
 using namespace kes::platform;
 
-namespace
-{
+namespace {
 
-class FakePortal : public QObject
-{
+class FakePortal : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
 public:

@@ -9,8 +9,7 @@
 
 using namespace kes::platform;
 
-namespace
-{
+namespace {
 
 QByteArray Escaped(const QString& path)
 {
@@ -19,8 +18,7 @@ QByteArray Escaped(const QString& path)
 
 // A fixture system: /dev with by-label links, /sys with block devices,
 // mountinfo and fstab texts - all inside a temporary folder.
-class VolumesTest : public ::testing::Test
-{
+class VolumesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -6,8 +6,7 @@
 using kes::MatchesSelection;
 using kes::TMonFilter;
 
-namespace
-{
+namespace {
 
 struct Expect {
     const char16_t* name;

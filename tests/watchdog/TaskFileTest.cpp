@@ -10,11 +10,9 @@
 
 using namespace kes;
 
-namespace
-{
+namespace {
 
-class TaskFileTest : public ::testing::Test
-{
+class TaskFileTest : public ::testing::Test {
 protected:
     void SetUp() override
     {

@@ -6,8 +6,7 @@ using kes::EFilterError;
 using kes::TMask;
 using kes::TTextFilter;
 
-namespace
-{
+namespace {
 
 QString Repeat(const QString& s, int n)
 {

@@ -19,8 +19,7 @@
 #include <string>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 void AppendEscaped(std::string& out, const char* text)
 {
