@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sstream>
@@ -110,6 +111,10 @@ protected:
     {
         watch.reset(); // before the recorder its signals reach
         recorder.reset();
+        // Qt cannot remove names that are not valid UTF-8; the byte-wise
+        // removal can.
+        std::error_code ignored;
+        std::filesystem::remove_all(std::filesystem::path(tmp.path().toStdString()), ignored);
     }
 
     QString Path(const QString& rel) const { return root + QLatin1Char('/') + rel; }
