@@ -121,7 +121,13 @@ TLogStamp::TLogStamp()
 
 QString TLogStamp::Text(const QDateTime& time) const
 {
-    return FLocale.toString(time.date(), FDateFormat) + u' ' + FLocale.toString(time.time(), FTimeFormat);
+    const QDateTime second = time.addMSecs(-time.time().msec());
+    if (second != FLastTime || FLastText.isEmpty()) {
+        FLastTime = second;
+        FLastText
+            = FLocale.toString(time.date(), FDateFormat) + u' ' + FLocale.toString(time.time(), FTimeFormat);
+    }
+    return FLastText;
 }
 
 QString LogDateTime(const QDateTime& time)

@@ -85,6 +85,10 @@ private:
     QLocale FLocale;
     QString FDateFormat;
     QString FTimeFormat;
+    // Formatting is slow next to copying a small file; a pass reports many
+    // files within the same second. One stamp belongs to one thread.
+    mutable QDateTime FLastTime;
+    mutable QString FLastText;
 };
 
 class TBackupThread final : public QThread {
