@@ -14,31 +14,6 @@ namespace {
 
 const QString kGlobal = QStringLiteral("Global");
 
-QString Nnn(qint64 i)
-{
-    return QStringLiteral("%1").arg(i, 3, 10, QChar(u'0'));
-}
-
-// name = prefix + NNN as the task file writes it (three digits, more
-// without leading zeros beyond 999); index < count.
-bool ParseIndexedName(const QString& name, QStringView prefix, int count, int& index)
-{
-    if (!name.startsWith(prefix, Qt::CaseInsensitive))
-        return false;
-    const QStringView digits = QStringView(name).sliced(prefix.size());
-    if (digits.size() < 3 || digits.size() > 10)
-        return false;
-    for (QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    const qint64 v = digits.toLongLong();
-    if (v >= count || Nnn(v) != digits)
-        return false;
-    index = int(v);
-    return true;
-}
-
 // The indexes NNN < count of the names that exist, ascending. Looks only
 // at what the file holds, so a hostile count costs nothing.
 QList<int> PresentIndexes(const QStringList& names, QStringView prefix, int count)
@@ -118,6 +93,29 @@ void CutLabel(const QString& dest, QString& label, QString& rest)
 }
 
 } // namespace
+
+QString Nnn(qint64 i)
+{
+    return QStringLiteral("%1").arg(i, 3, 10, QChar(u'0'));
+}
+
+bool ParseIndexedName(const QString& name, QStringView prefix, int count, int& index)
+{
+    if (!name.startsWith(prefix, Qt::CaseInsensitive))
+        return false;
+    const QStringView digits = QStringView(name).sliced(prefix.size());
+    if (digits.size() < 3 || digits.size() > 10)
+        return false;
+    for (QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return false;
+    }
+    const qint64 v = digits.toLongLong();
+    if (v >= count || Nnn(v) != digits)
+        return false;
+    index = int(v);
+    return true;
+}
 
 QString IncludeTrailingDelimiter(const QString& dest)
 {

@@ -41,6 +41,12 @@ struct TTaskSource {
 // unreadable. With sourceList (emptied first) the usable source
 // directories are listed, and a task file without any (DirCount 0) is
 // refused.
+// NNN of the numbered keys and sections (Dir000, SubDir000, File000):
+// three digits, more without leading zeros beyond 999.
+QString Nnn(qint64 index);
+// name = prefix + NNN as written above, with NNN below count.
+bool ParseIndexedName(const QString& name, QStringView prefix, int count, int& index);
+
 int CheckTaskFile(const QString& fileName, QList<TTaskSource>* sourceList = nullptr);
 
 // Loads the monitor task's settings from its BuTask for its Dir. 0, or 2

@@ -6,6 +6,7 @@
 #include "frame/UnicodeIniFile.h"
 #include "platform/Volumes.h"
 #include "watchdog/MonTask.h"
+#include "watchdog/TaskFile.h"
 
 #include <algorithm>
 
@@ -22,28 +23,13 @@ QString MonitorSection(int index)
 
 QString FileKey(qint64 index)
 {
-    return QStringLiteral("File%1").arg(index, 3, 10, QChar(u'0'));
+    return QStringLiteral("File") + Nnn(index);
 }
 
-// "File" + NNN as SaveWatchdogSettings writes it (three digits, more
-// without leading zeros beyond 999) with NNN below count.
+// "File" + NNN as SaveWatchdogSettings writes it, with NNN below count.
 bool ParseFileKey(const QString& key, int count, int& index)
 {
-    static const QString prefix = QStringLiteral("File");
-    if (!key.startsWith(prefix, Qt::CaseInsensitive))
-        return false;
-    const QStringView digits = QStringView(key).sliced(prefix.size());
-    if (digits.size() < 3 || digits.size() > 10)
-        return false;
-    for (QChar c : digits) {
-        if (c < u'0' || c > u'9')
-            return false;
-    }
-    const qint64 v = digits.toLongLong();
-    if (v >= count || FileKey(v).sliced(prefix.size()) != digits)
-        return false;
-    index = int(v);
-    return true;
+    return ParseIndexedName(key, u"File", count, index);
 }
 
 bool TaskFileExists(const QString& name)
