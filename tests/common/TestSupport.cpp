@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace kestest {
@@ -52,12 +53,16 @@ QString FromUtf16Le(const QByteArray& bytes)
 
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout)
 {
+    // Sleeps in the event loop, as a program does, so a worker's call into
+    // this thread is answered at once; the timer bounds each sleep for
+    // conditions that no event announces.
     QDeadlineTimer deadline(timeout);
+    QTimer wake;
+    wake.start(2);
     while (!pred()) {
         if (deadline.hasExpired())
             return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
