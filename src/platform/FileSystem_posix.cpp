@@ -138,6 +138,9 @@ int OpenFile(const QString& name, unsigned flags, unsigned permissions, int& fd)
     } while (f < 0 && errno == EINTR);
     if (f < 0)
         return errno;
+    // Without a size, the hint is given (a sequential read of a pipe or a
+    // device gains from it as well).
+    off_t size = -1;
     if (flags & ofRegularOnly) {
         struct stat st;
         int err = 0;
@@ -154,8 +157,12 @@ int OpenFile(const QString& name, unsigned flags, unsigned permissions, int& fd)
             ::close(f);
             return err;
         }
+        size = st.st_size;
     }
-    if (flags & ofSequential)
+    // A file that fits into the kernel's first read-ahead gains nothing from
+    // the hint; a pass over many small files saves a call per file.
+    constexpr off_t kReadAhead = 128 * 1024;
+    if ((flags & ofSequential) && (size < 0 || size > kReadAhead))
         posix_fadvise(f, 0, 0, POSIX_FADV_SEQUENTIAL);
     fd = f;
     return 0;

@@ -14,6 +14,8 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QLocale>
+#include <chrono>
+#include <utility>
 
 namespace kes {
 
@@ -169,6 +171,15 @@ public:
     void RunHere() { run(); }
 };
 
+inline void CpuRelax()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#elif defined(__aarch64__)
+    asm volatile("yield");
+#endif
+}
+
 QString OutsideSourceText()
 {
     return _("The file lies outside the monitored directory (a symbolic link leads out of it) and is not "
@@ -188,7 +199,7 @@ TBackupThread::TBackupThread(int aId, const QString& destDir, const QString& sou
     , FBase(sourceDir)
     , FDrv(drvId)
     , FOnStringMsg(std::move(aSendMsg))
-    , FClock(aClock ? std::move(aClock) : TClock(SystemClock))
+    , FClock(std::move(aClock))
 {
     FNoCompList.SetCommaText(noComp);
     start();
@@ -215,6 +226,18 @@ void TBackupThread::run()
         BackupFile(name);
     }
     FFinished.store(true, std::memory_order_release);
+}
+
+QDateTime TBackupThread::Now()
+{
+    if (FClock)
+        return FClock();
+    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    if (second != FNowSecond) {
+        FNowSecond = second;
+        FNow = QDateTime::fromSecsSinceEpoch(second);
+    }
+    return FNow;
 }
 
 void TBackupThread::DoStringMsg()
@@ -327,7 +350,7 @@ bool TBackupThread::MakeTargetDir(const QString& root, const QString& dir, QStri
 
 void TBackupThread::BackupFile(const QString& name)
 {
-    const QDateTime now = FClock();
+    const QDateTime now = Now();
     const QString src = AddPath(FBase, name);
     QStringList errors; // lines marked "  *** " in the report
     int moved = 0;
@@ -471,8 +494,54 @@ void TBackupThread::BackupFile(const QString& name)
         FMsg += QStringLiteral(" (+") + QString::number(moved) + u')';
     for (const QString& e : errors)
         FMsg += QStringLiteral("\r\n  *** ") + e;
+    HandOverMsg();
+}
+
+void TBackupThread::HandOverMsg()
+{
+    // The answer is given when the queued call is done with: after it has
+    // run, or when its event is dropped unrun, so the thread never waits
+    // for a call that will not come.
+    class TAnswer {
+    public:
+        explicit TAnswer(TBackupThread* thread)
+            : FThread(thread)
+        {
+        }
+        TAnswer(TAnswer&& other) noexcept
+            : FThread(std::exchange(other.FThread, nullptr))
+        {
+        }
+        TAnswer(const TAnswer&) = delete;
+        TAnswer& operator=(const TAnswer&) = delete;
+        TAnswer& operator=(TAnswer&&) = delete;
+        ~TAnswer()
+        {
+            if (FThread) {
+                FThread->FMsgAnswered.store(true, std::memory_order_release);
+                FThread->FMsgAnswered.notify_one();
+            }
+        }
+        TBackupThread* Thread() const { return FThread; }
+
+    private:
+        TBackupThread* FThread;
+    };
+
+    FMsgAnswered.store(false, std::memory_order_relaxed);
     QMetaObject::invokeMethod(
-        this, [this] { DoStringMsg(); }, Qt::BlockingQueuedConnection);
+        this, [answer = TAnswer(this)] { answer.Thread()->DoStringMsg(); }, Qt::QueuedConnection);
+    // The owner mostly answers within microseconds. Waking a thread that
+    // went to sleep costs more than copying a small file, so the thread
+    // first watches the answer for a short while before it sleeps.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(200);
+    for (unsigned i = 1; !FMsgAnswered.load(std::memory_order_acquire); ++i) {
+        if (i % 64 == 0 && std::chrono::steady_clock::now() > until) {
+            FMsgAnswered.wait(false, std::memory_order_acquire);
+            break;
+        }
+        CpuRelax();
+    }
 }
 
 } // namespace kes

@@ -120,6 +120,12 @@ private:
     bool SourceInside(const QString& src, QString& problem);
     bool MakeTargetDir(const QString& root, const QString& dir, QString& problem);
     void DoStringMsg();
+    // Runs DoStringMsg in the owner's thread and waits until it has run.
+    void HandOverMsg();
+    // The time of the file at hand: the clock passed in, or the system's
+    // local time read once per second (a pass reports many files within a
+    // second, and every local-time reading looks at the time-zone file).
+    QDateTime Now();
 
     TMatchList FFileList;
     TMatchList FNoCompList;
@@ -132,6 +138,8 @@ private:
     QString FDrv;
     TGetStrProc FOnStringMsg;
     TClock FClock;
+    qint64 FNowSecond = -1; // FNow's second since the epoch (system clock)
+    QDateTime FNow;
     TLogStamp FStamp; // made where the thread is created, with that locale
 
     QString FBaseReal; // real path of FBase, resolved once
@@ -140,6 +148,7 @@ private:
     QHash<QString, QString> FRootReal; // destination root -> its real path
     QSet<QString> FTargetDirsOk;
     std::atomic<bool> FFinished {false};
+    std::atomic<bool> FMsgAnswered {true}; // the owner has run DoStringMsg
     std::atomic<bool> FDestroying {false};
 };
 

@@ -193,6 +193,7 @@ private:
     void UpdateTexts();
 
     TSelwandSetup FSetup;
+    TClock FBackupClock; // the clock given in the setup (empty: the system)
     std::vector<std::unique_ptr<TMonTask>> FTasks;
     std::vector<TTaskRun> FRuns; // per task while monitoring runs
     TWatchdogConfig FConfig;

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace kes;
@@ -263,6 +264,49 @@ TEST_F(BackupThreadTest, FailedVersionStepsSayWhichStepFailed)
     EXPECT_TRUE(errors[0].startsWith(QStringLiteral("  *** Error - Could not rename temporary file: ")))
         << errors[0].toStdString();
     EXPECT_EQ(ReadBytes(Out("s.txt.tmp")), QByteArray("new"));
+}
+
+TEST_F(BackupThreadTest, EachReportIsHandedOverBeforeTheNextFile)
+{
+    QStringList names;
+    for (int i = 0; i < 40; ++i) {
+        names << QStringLiteral("f%1.txt").arg(i, 2, 10, QChar(u'0'));
+        WriteBytes(Src(names.last()), "x");
+    }
+    TMatchList list(TMatchList::kExactNames);
+    for (const QString& n : names)
+        list.Add(n);
+    // While a report is being taken, the next file is not copied yet; a
+    // slow owner (beyond the thread's short watch) is waited for as well.
+    int reports = 0;
+    QStringList early;
+    TBackupThread thread(1, dest, data, QString(), QString(), list, 0, 0, [&](const QString&) {
+        if (reports + 1 < names.size() && QFile::exists(Out(names[reports + 1])))
+            early << names[reports + 1];
+        if (reports % 8 == 0)
+            QThread::msleep(3);
+        ++reports;
+    });
+    ASSERT_TRUE(kestest::WaitUntil([&] { return thread.Finished(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(reports, names.size());
+    EXPECT_TRUE(early.isEmpty()) << early.join(u' ').toStdString();
+}
+
+TEST_F(BackupThreadTest, AnOwnerThatEndsEarlyStopsTheThreadWithoutItsReports)
+{
+    TMatchList list(TMatchList::kExactNames);
+    for (int i = 0; i < 200; ++i) {
+        const QString name = QStringLiteral("g%1.txt").arg(i, 3, 10, QChar(u'0'));
+        WriteBytes(Src(name), "x");
+        list.Add(name);
+    }
+    int reports = 0;
+    // No event is processed before the owner goes: the pending report is
+    // answered by the destructor, not passed on, and the thread stops.
+    delete new TBackupThread(
+        1, dest, data, QString(), QString(), list, 0, 0, [&](const QString&) { ++reports; });
+    EXPECT_EQ(reports, 0);
+    EXPECT_LT(QDir(Out("")).entryList(QDir::Files).size(), 200);
 }
 
 TEST_F(BackupThreadTest, NamesWithLineBreaksAndRawBytes)
