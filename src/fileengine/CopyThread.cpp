@@ -11,6 +11,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QMetaObject>
+#include <chrono>
 #include <zlib.h>
 
 namespace kes {
@@ -279,14 +280,30 @@ int TCopyThread::CopyBlocks(TStream& Source, TStream* Dest, bool SpeedLimit, qin
     auto* dst = dynamic_cast<TExtFileStream*>(Dest);
     inSystem = inSystem && src && dst;
     char* buf = FBuffer.data();
+    // The system copies without the buffer. When nobody follows the progress
+    // in steps of the buffer's size, its steps may grow: each call costs a
+    // little, and a large file went through hundreds of them. A step doubles
+    // while it takes under 25 ms and halves when it takes over 200 ms, so
+    // pausing and cancelling still answer quickly.
+    constexpr qint64 kMaxSystemStep = qint64(64) << 20;
+    const bool growSteps = !FOnProgress;
+    qint64 systemStep = FBufSize;
     while (result == 0 && remaining > 0) {
         FEvent.Wait();
-        const qint64 want = qMin(FBufSize, remaining);
+        qint64 want = qMin(inSystem ? systemStep : FBufSize, remaining);
         qint64 got = 0;
         bool viaSystem = false;
         bool partial = false; // the system copied a part, then failed
         if (inSystem) {
+            const auto started = std::chrono::steady_clock::now();
             const int err = dst->CopyFrom(*src, want, got);
+            if (growSteps) {
+                const auto took = std::chrono::steady_clock::now() - started;
+                if (took < std::chrono::milliseconds(25))
+                    systemStep = qMin(systemStep * 2, kMaxSystemStep);
+                else if (took > std::chrono::milliseconds(200))
+                    systemStep = qMax(systemStep / 2, FBufSize);
+            }
             if (err == 0) {
                 viaSystem = true;
             } else if (ps::IsDiskFull(err)) {
@@ -300,6 +317,7 @@ int TCopyThread::CopyBlocks(TStream& Source, TStream* Dest, bool SpeedLimit, qin
             }
         }
         if (!viaSystem) {
+            want = qMin(want, FBufSize); // the buffer's size, after a system step failed
             if (const int err = Source.Read(buf, want, got)) {
                 SetSysError(err);
                 result = ceReadFile;

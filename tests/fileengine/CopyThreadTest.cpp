@@ -134,6 +134,18 @@ TEST_F(CopyThreadTest, ProgressRunsOnTheCreatingThreadAnnouncingFirst)
         EXPECT_GT(calls[i].second, calls[i - 1].second);
 }
 
+TEST_F(CopyThreadTest, WithoutProgressTheSystemCopiesInGrowingSteps)
+{
+    // Nobody follows the progress: the system's steps grow beyond the
+    // buffer, and every byte still lands in its place.
+    const QByteArray data = MixedData(3 * 1024 * 1024 + 4097);
+    WriteBytes(Path("src.bin"), data);
+    TWinCopyThread worker(Path("src.bin"), Path("dst.bin"), nullptr, kSelwandPlain, true, 0x10000);
+    worker.Start();
+    EXPECT_EQ(Finish(worker).error, 0);
+    EXPECT_EQ(ReadBytes(Path("dst.bin")), data);
+}
+
 TEST_F(CopyThreadTest, PollingDoneWithoutEventLoopStillDeliversProgress)
 {
     // A creator that only sleeps and looks at Done (as a backup thread
