@@ -6,7 +6,7 @@
 // engine per file, run on this thread rather than a thread of its own),
 // keeps up to nine previous versions of each file
 // ("report.bak-1.docx" ...), and hands one report text per file to the
-// thread that created it (the main thread) through a blocking queued call,
+// thread that created it (the main thread) through a queued call it waits for,
 // so that the log is written by the main thread only, one whole text at a
 // time. The creator must keep its event loop running while the thread
 // works. Completion is told only by Finished(), which the creator polls.

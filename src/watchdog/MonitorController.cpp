@@ -505,8 +505,9 @@ int TMonitorController::RunningBackups() const
 
 void TMonitorController::WaitForBackupThreads(bool onlyTasksWithFiles)
 {
-    // The threads' reports are blocking calls into this thread: events are
-    // processed while waiting. A timer wakes the wait at least every 100 ms.
+    // The threads hand their reports to this thread and wait for them, so
+    // events are processed while waiting. A timer wakes the wait at least
+    // every 100 ms.
     QTimer wake;
     wake.start(100);
     for (;;) {

@@ -7,7 +7,7 @@
 // bind to it: what they would show arrives through signals (LogAdded,
 // MessageShown, StateChanged, TrayIconChanged) and the View() record.
 // Everything runs in the thread that owns the object (the main thread);
-// watchers report by queued calls, backup threads by blocking queued calls,
+// watchers report by queued calls, backup threads by queued calls they wait for,
 // so the event loop must run (tests call Tick() by hand).
 //
 // Data flow of one change: inotify -> TDirectoryWatch (own thread) ->
