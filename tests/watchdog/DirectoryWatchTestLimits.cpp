@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <atomic>
 #include <cerrno>
@@ -43,6 +44,12 @@ TEST_F(DirectoryWatchTest, QueueOverflowIsReportedAsError1022AndWatchingGoesOn)
     if (queueLimit <= 0 || queueLimit > 200000)
         GTEST_SKIP() << "fs.inotify.max_queued_events is " << queueLimit;
     Gate gate;
+    // The watcher thread calls the gate's hook until the watcher is gone:
+    // the watcher goes first, however the test ends.
+    const auto watcherFirst = qScopeGuard([&] {
+        gate.open.release();
+        watch.reset();
+    });
     watch = std::make_unique<kes::TDirectoryWatch>(1);
     recorder = std::make_unique<kestest::WatchRecorder>(*watch);
     watch->SetDirectory(root);
@@ -134,6 +141,12 @@ TEST(DirectoryWatchLimit, ReachedLimitIsReportedAndTheRestIsWatched)
 TEST_F(DirectoryWatchTest, StopReturnsWhenTheThreadIsStuckAndTheThreadEndsLater)
 {
     Gate gate;
+    // The watcher thread calls the gate's hook until the watcher is gone:
+    // the watcher goes first, however the test ends.
+    const auto watcherFirst = qScopeGuard([&] {
+        gate.open.release();
+        watch.reset();
+    });
     watch = std::make_unique<kes::TDirectoryWatch>(1);
     recorder = std::make_unique<kestest::WatchRecorder>(*watch);
     watch->SetDirectory(root);

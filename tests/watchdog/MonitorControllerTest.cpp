@@ -10,6 +10,7 @@
 #include "watchdog/MonTask.h"
 
 #include <QLocale>
+#include <QScopeGuard>
 #include <condition_variable>
 #include <mutex>
 
@@ -319,6 +320,12 @@ TEST_F(MonitorControllerTest, LostChangesAreFoundByASearch)
     WriteSettings();
     TMonitorController& m = Load();
     Gate gate;
+    // The watchers wait at the gate until they are gone: they go first,
+    // however the test ends.
+    const auto watchersFirst = qScopeGuard([&] {
+        gate.Set(true);
+        monitor.reset();
+    });
     m.SetWatchThreadHook([&gate] { gate.Pass(); });
     // A watched directory, and far more changes in it than the kernel
     // queues while nobody reads them.
@@ -339,7 +346,6 @@ TEST_F(MonitorControllerTest, LostChangesAreFoundByASearch)
         << m.FileCount();
     EXPECT_EQ(m.Tasks()[0]->FileList.Count(), kFiles);
     EXPECT_FALSE(m.Tasks()[0]->FileList.Contains(QStringLiteral("many/l1.log")));
-    monitor.reset(); // before the gate its watchers wait at
 }
 
 TEST_F(MonitorControllerTest, EndedWatcherIsStartedAgain)
