@@ -39,11 +39,6 @@ TMonitorController::TMonitorController(TSelwandSetup setup, QObject* parent)
     : QObject(parent)
     , FSetup(std::move(setup))
 {
-    // Backup threads keep an empty clock: they read the system's time
-    // themselves, once per second.
-    FBackupClock = FSetup.Clock;
-    if (!FSetup.Clock)
-        FSetup.Clock = SystemClock;
     FTimer.setInterval(1000);
     connect(&FTimer, &QTimer::timeout, this, &TMonitorController::Tick);
     FLog.SetOnWriteError([this](const QString& message) {
@@ -614,7 +609,7 @@ void TMonitorController::StartBackups(bool wait)
             if (resolved != 2 && platform::GetDestinationType(dest) != platform::dtUnavailable) {
                 task.BuThread = new TBackupThread(
                     int(i) + 1, dest, task.Dir, task.DrvId, task.NoCompCommaText, task.FileList,
-                    task.Compress, task.RetainBak, [this](const QString& t) { AddLog(t); }, FBackupClock);
+                    task.Compress, task.RetainBak, [this](const QString& t) { AddLog(t); }, FSetup.Clock);
                 FFileCount -= int(task.FileList.Count());
                 task.FileList.Clear();
                 task.ErrCount = 0;

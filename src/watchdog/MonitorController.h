@@ -174,7 +174,9 @@ private:
         bool LossTold = false;
     };
 
-    QDateTime Now() const { return FSetup.Clock(); }
+    // An empty clock stays empty: backup threads then read the system's time
+    // themselves, once per second.
+    QDateTime Now() const { return FSetup.Clock ? FSetup.Clock() : SystemClock(); }
     // " *** " + date time + " - " + NN + ": " for errors; without the stars
     // for other notes.
     QString Stamp(int index, bool error = true) const;
@@ -193,7 +195,6 @@ private:
     void UpdateTexts();
 
     TSelwandSetup FSetup;
-    TClock FBackupClock; // the clock given in the setup (empty: the system)
     std::vector<std::unique_ptr<TMonTask>> FTasks;
     std::vector<TTaskRun> FRuns; // per task while monitoring runs
     TWatchdogConfig FConfig;
