@@ -16,6 +16,8 @@
 #include "watchdog/MonTask.h"
 #include "watchdog/MonitorController.h"
 
+#include "common/ThreadGate.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -24,9 +26,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 
 namespace {
 
@@ -60,23 +60,6 @@ void WriteUtf16(const QString& path, QString text)
     WriteFile(path, bytes);
 }
 
-struct Gate {
-    void Set(bool open)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        isOpen = open;
-        cv.notify_all();
-    }
-    void Pass()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        cv.wait(lock, [this] { return isOpen; });
-    }
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool isOpen = true;
-};
-
 void Collection(const QString& base)
 {
     const QString data = base + QStringLiteral("/collect");
@@ -98,7 +81,7 @@ void Collection(const QString& base)
     kes::TMonitorController monitor(setup);
     monitor.SetAutoTick(false);
     monitor.Load();
-    Gate gate;
+    kestest::ThreadGate gate;
     monitor.SetWatchThreadHook([&gate] { gate.Pass(); });
     if (!monitor.StartMonitoring()) {
         std::puts("collection: monitoring did not start");

@@ -4,6 +4,7 @@
 // lists survive a restart, the log file gets its lines, and the mends:
 // lost changes found by a search, ended watchers restarted.
 #include "SelwandTestSupport.h"
+#include "common/ThreadGate.h"
 #include "platform/FileName.h"
 #include "platform/FileSystem.h"
 #include "watchdog/DirectoryWatch.h"
@@ -11,8 +12,6 @@
 
 #include <QLocale>
 #include <QScopeGuard>
-#include <condition_variable>
-#include <mutex>
 
 using namespace kes;
 using kestest::ReadBytes;
@@ -296,30 +295,12 @@ TEST_F(MonitorControllerTest, LogFileHasThePassLines)
     EXPECT_EQ(LogCount(Data("c.txt")), 1);
 }
 
-// Holds the watcher threads' reading while closed.
-struct Gate {
-    void Set(bool open)
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        isOpen = open;
-        cv.notify_all();
-    }
-    void Pass()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        cv.wait(lock, [this] { return isOpen; });
-    }
-    std::mutex mutex;
-    std::condition_variable cv;
-    bool isOpen = true;
-};
-
 TEST_F(MonitorControllerTest, LostChangesAreFoundByASearch)
 {
     WriteTaskFile(taskFile, dest, data, 0, 1, {}, QStringLiteral("BackupMode=1\nFilterMode=2\nFilter=*.log"));
     WriteSettings();
     TMonitorController& m = Load();
-    Gate gate;
+    kestest::ThreadGate gate;
     // The watchers wait at the gate until they are gone: they go first,
     // however the test ends.
     const auto watchersFirst = qScopeGuard([&] {
