@@ -121,8 +121,7 @@ int main(int argc, char** argv)
             kes::DecideDisplayStyle(context.CommandLine.UseDarkMode, kes::ConfigFileName()));
 
     TMarvickReporter reporter(!batch, kes::platform::DefaultSysLogSocket());
-    kes::TScheduleRun run(
-        context, reporter, [] { return QDate::currentDate(); },
+    kes::TScheduleRun run(context, reporter, kes::TClock::System(),
         [](const QString& program, const QString& arguments, bool wait) {
             return kes::StartProgramAndWait(program, arguments, wait);
         });

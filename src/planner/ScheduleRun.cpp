@@ -58,10 +58,10 @@ QString DefOptions(const QString& iniName, bool useAltIni)
 }
 
 TScheduleRun::TScheduleRun(
-    TMarvickContext context, IScheduleReporter& reporter, TClock clock, TLauncher launcher)
+    TMarvickContext context, IScheduleReporter& reporter, TClockPtr clock, TLauncher launcher)
     : m_context(std::move(context))
     , m_reporter(reporter)
-    , m_clock(std::move(clock))
+    , m_clock(clock ? std::move(clock) : TClock::System())
     , m_launcher(std::move(launcher))
 {
     m_context.CommandLine.Wait = ClampWait(m_context.CommandLine.Wait);
@@ -174,7 +174,7 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
     if (index < 0 || index >= m_schedules.size())
         return;
     TSchedTask& s = m_schedules[index];
-    const QDate todayDate = m_clock();
+    const QDate todayDate = m_clock->CurrentDate();
     const int today = DayNumber(todayDate);
     const bool quiet = ReportsQuietly(s);
     const QStringList nameAndTask {s.SName, s.Task};

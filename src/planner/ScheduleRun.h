@@ -9,6 +9,7 @@
 // so tests drive whole rotations day by day without waiting.
 #pragma once
 
+#include "frame/Clock.h"
 #include "planner/SchedTask.h"
 #include "planner/ScheduleEvents.h"
 
@@ -51,8 +52,6 @@ public:
     virtual void WriteEvent(const TScheduleEvent& event) = 0;
 };
 
-// Today's date.
-using TClock = std::function<QDate()>;
 // Starts the program with the arguments; with wait it returns when the
 // program has ended. Result codes as StartProgramAndWait.
 using TLauncher = std::function<quint32(const QString& programPath, const QString& arguments, bool wait)>;
@@ -68,7 +67,8 @@ struct TMarvickContext {
 
 class TScheduleRun {
 public:
-    TScheduleRun(TMarvickContext context, IScheduleReporter& reporter, TClock clock, TLauncher launcher);
+    // clock gives today's date (null: the system clock).
+    TScheduleRun(TMarvickContext context, IScheduleReporter& reporter, TClockPtr clock, TLauncher launcher);
 
     // Reads the schedules from the settings file. A file that exists but
     // cannot be read is remembered and reported by CheckSchedule.
@@ -97,7 +97,7 @@ private:
 
     TMarvickContext m_context;
     IScheduleReporter& m_reporter;
-    TClock m_clock;
+    TClockPtr m_clock;
     TLauncher m_launcher;
     TSchedules m_schedules;
     QString m_loadError;

@@ -22,6 +22,8 @@ QStyle::StandardPixmap IconOf(TMessageKind kind)
     switch (kind) {
     case TMessageKind::mkError:
         return QStyle::SP_MessageBoxCritical;
+    case TMessageKind::mkWarning:
+        return QStyle::SP_MessageBoxWarning;
     case TMessageKind::mkConfirmation:
         return QStyle::SP_MessageBoxQuestion;
     case TMessageKind::mkInformation:

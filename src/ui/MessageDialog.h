@@ -3,6 +3,8 @@
 // confirmations that wait for the user.
 #pragma once
 
+#include "frame/MessageKind.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -11,8 +13,6 @@ class QPushButton;
 class QTimer;
 
 namespace kes {
-
-enum class TMessageKind { mkInformation, mkError, mkConfirmation };
 
 class TMessageDialog : public QDialog {
     Q_OBJECT

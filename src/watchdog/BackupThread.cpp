@@ -21,11 +21,6 @@ namespace kes {
 
 namespace ps = kes::platform;
 
-QDateTime SystemClock()
-{
-    return QDateTime::currentDateTime();
-}
-
 // --- Name parts ---------------------------------------------------------------
 
 QString FileExt(const QString& path, PathStyle style)
@@ -190,7 +185,7 @@ QString OutsideSourceText()
 
 TBackupThread::TBackupThread(int aId, const QString& destDir, const QString& sourceDir, const QString& drvId,
     const QString& noComp, const TMatchList& aFileList, int aCompress, int aRetain, TGetStrProc aSendMsg,
-    TClock aClock)
+    TClockPtr aClock)
     : FFileList(aFileList)
     , FId(aId)
     , FCompress(aCompress)
@@ -199,7 +194,7 @@ TBackupThread::TBackupThread(int aId, const QString& destDir, const QString& sou
     , FBase(sourceDir)
     , FDrv(drvId)
     , FOnStringMsg(std::move(aSendMsg))
-    , FClock(std::move(aClock))
+    , FClock(aClock ? std::move(aClock) : TClock::System())
 {
     FNoCompList.SetCommaText(noComp);
     start();
@@ -230,14 +225,13 @@ void TBackupThread::run()
 
 QDateTime TBackupThread::Now()
 {
-    if (FClock)
-        return FClock();
-    const qint64 second = QDateTime::currentSecsSinceEpoch();
+    const qint64 msecs = FClock->CurrentMSecsSinceEpoch();
+    const qint64 second = msecs / 1000;
     if (second != FNowSecond) {
         FNowSecond = second;
-        FNow = QDateTime::fromSecsSinceEpoch(second);
+        FNow = QDateTime::fromSecsSinceEpoch(second, Qt::LocalTime);
     }
-    return FNow;
+    return FNow.addMSecs(msecs % 1000);
 }
 
 void TBackupThread::DoStringMsg()

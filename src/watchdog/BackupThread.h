@@ -28,6 +28,7 @@
 // while the copy runs.
 #pragma once
 
+#include "frame/Clock.h"
 #include "frame/PathRules.h"
 #include "watchdog/MatchList.h"
 
@@ -42,10 +43,6 @@ namespace kes {
 
 // Receiver of report texts (the monitoring's AddLog).
 using TGetStrProc = std::function<void(const QString&)>;
-// The time that logic uses (report stamps, "%hour%", log days); tests pass
-// their own.
-using TClock = std::function<QDateTime()>;
-QDateTime SystemClock();
 
 // --- Name parts (pure functions; both path styles) -------------------------
 
@@ -102,7 +99,7 @@ public:
     // gzip, 2 zip, aRetain the previous versions to keep (0..9).
     TBackupThread(int aId, const QString& destDir, const QString& sourceDir, const QString& drvId,
         const QString& noComp, const TMatchList& aFileList, int aCompress, int aRetain, TGetStrProc aSendMsg,
-        TClock aClock = {});
+        TClockPtr aClock = nullptr);
     // Waits for the thread (answering its reports without passing them on).
     ~TBackupThread() override;
 
@@ -122,9 +119,9 @@ private:
     void DoStringMsg();
     // Runs DoStringMsg in the owner's thread and waits until it has run.
     void HandOverMsg();
-    // The time of the file at hand: the clock passed in, or the system's
-    // local time read once per second (a pass reports many files within a
-    // second, and every local-time reading looks at the time-zone file).
+    // The local time of the file at hand, converted once per second (a pass
+    // reports many files within a second, and every local-time conversion
+    // looks at the time-zone file).
     QDateTime Now();
 
     TMatchList FFileList;
@@ -137,8 +134,8 @@ private:
     QString FBase;
     QString FDrv;
     TGetStrProc FOnStringMsg;
-    TClock FClock;
-    qint64 FNowSecond = -1; // FNow's second since the epoch (system clock)
+    TClockPtr FClock; // report stamps, "%hour%"
+    qint64 FNowSecond = -1; // FNow's second since the epoch
     QDateTime FNow;
     TLogStamp FStamp; // made where the thread is created, with that locale
 

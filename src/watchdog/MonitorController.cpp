@@ -39,6 +39,8 @@ TMonitorController::TMonitorController(TSelwandSetup setup, QObject* parent)
     : QObject(parent)
     , FSetup(std::move(setup))
 {
+    if (!FSetup.Clock)
+        FSetup.Clock = TClock::System();
     FTimer.setInterval(1000);
     connect(&FTimer, &QTimer::timeout, this, &TMonitorController::Tick);
     FLog.SetOnWriteError([this](const QString& message) {

@@ -30,6 +30,8 @@
 //   pass, so FileCount stays the count of their pending files.
 #pragma once
 
+#include "frame/Clock.h"
+#include "frame/MessageKind.h"
 #include "frame/ProgramPaths.h"
 #include "frame/Version.h"
 #include "watchdog/BackupThread.h"
@@ -46,14 +48,12 @@
 
 namespace kes {
 
-enum class TMessageKind { mkInformation, mkWarning, mkError };
-
 // What start-up gives the monitoring.
 struct TSelwandSetup {
     TSettingsLocation Location; // folders and files (LocateSettings)
     QString LanguageCode;
     QStringList Arguments; // the program's arguments (switches)
-    TClock Clock; // empty: the system clock
+    TClockPtr Clock; // null: the system clock
 };
 
 // The texts and states a window and a notification-area icon show.
@@ -174,9 +174,7 @@ private:
         bool LossTold = false;
     };
 
-    // An empty clock stays empty: backup threads then read the system's time
-    // themselves, once per second.
-    QDateTime Now() const { return FSetup.Clock ? FSetup.Clock() : SystemClock(); }
+    QDateTime Now() const { return FSetup.Clock->CurrentDateTime(); }
     // " *** " + date time + " - " + NN + ": " for errors; without the stars
     // for other notes.
     QString Stamp(int index, bool error = true) const;

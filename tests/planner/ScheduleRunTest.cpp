@@ -63,8 +63,7 @@ protected:
         c.IsBatch = batch;
         c.LanguageCode = language;
         c.CommandLine = cmd;
-        TScheduleRun run(
-            c, rec, [day] { return day; },
+        TScheduleRun run(c, rec, std::make_shared<kes::TSettableClock>(QDateTime(day, QTime(12, 0))),
             [this](const QString& program, const QString& arguments, bool wait) {
                 launches.append(Launch {program, arguments, wait});
                 return results.isEmpty() ? 0u : results.takeFirst();

@@ -88,7 +88,7 @@ protected:
     QString Out(const QString& rel) const { return dest + data.mid(1) + u'/' + rel; }
 
     QStringList Run(const QStringList& names, int compress, int retain, const QString& noComp = {},
-        const QString& destination = {}, TClock clock = {})
+        const QString& destination = {}, TClockPtr clock = nullptr)
     {
         TMatchList list(TMatchList::kExactNames);
         for (const QString& n : names)
@@ -197,8 +197,8 @@ TEST_F(BackupThreadTest, HourPlaceholderTakesTheClock)
 {
     WriteBytes(Src("a.txt"), "x");
     const QDateTime at(QDate(2025, 6, 1), QTime(9, 15));
-    const QStringList r
-        = Run({"a.txt"}, 0, 0, {}, tmp.path() + QStringLiteral("/hourly/%hour%/"), [at] { return at; });
+    const QStringList r = Run({"a.txt"}, 0, 0, {}, tmp.path() + QStringLiteral("/hourly/%hour%/"),
+        std::make_shared<TSettableClock>(at));
     ASSERT_EQ(r.size(), 1);
     EXPECT_TRUE(QFile::exists(tmp.path() + QStringLiteral("/hourly/09") + data + QStringLiteral("/a.txt")));
     // The report names the destination as the task gives it.

@@ -247,7 +247,7 @@ TEST_F(MonitorControllerTest, PendingListsSurviveARestartAndStoppingCopiesThem)
 TEST_F(MonitorControllerTest, LogFileHasThePassLines)
 {
     const QDateTime at(QDate(2025, 6, 1), QTime(10, 0, 5));
-    clock = [at] { return at; };
+    clock = std::make_shared<kes::TSettableClock>(at);
     WriteTaskFile(taskFile, dest, data);
     // A pending file from the settings that is gone by now.
     WriteSettings(

@@ -138,7 +138,7 @@ protected:
 
     QTemporaryDir tmp;
     QString root, data, dest, taskFile, iniName;
-    kes::TClock clock;
+    kes::TClockPtr clock;
     std::unique_ptr<kes::TMonitorController> monitor;
     QStringList messages;
 };
