@@ -11,7 +11,7 @@ namespace kes::platform {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGUSR1};
 constexpr int kSignalCount = int(sizeof(kSignals) / sizeof(kSignals[0]));
 
 // Write end of the pipe of the installed object, -1 when none.
@@ -32,7 +32,7 @@ extern "C" void OnTerminationSignal(int signal)
 
 } // namespace
 
-struct TTerminationSignals::Data {
+struct TProgramSignals::Data {
     std::function<void(int)> onSignal;
     int fds[2] = {-1, -1};
     struct sigaction old[kSignalCount] { };
@@ -40,7 +40,7 @@ struct TTerminationSignals::Data {
     bool installed = false;
 };
 
-TTerminationSignals::TTerminationSignals(std::function<void(int Signal)> OnSignal)
+TProgramSignals::TProgramSignals(std::function<void(int Signal)> OnSignal)
     : d(std::make_unique<Data>())
 {
     d->onSignal = std::move(OnSignal);
@@ -72,7 +72,7 @@ TTerminationSignals::TTerminationSignals(std::function<void(int Signal)> OnSigna
     d->installed = true;
 }
 
-TTerminationSignals::~TTerminationSignals()
+TProgramSignals::~TProgramSignals()
 {
     if (d->installed) {
         for (int i = 0; i < kSignalCount; ++i)
@@ -86,12 +86,12 @@ TTerminationSignals::~TTerminationSignals()
     }
 }
 
-bool TTerminationSignals::Installed() const
+bool TProgramSignals::Installed() const
 {
     return d->installed;
 }
 
-QString TTerminationSignals::SignalName(int Signal)
+QString TProgramSignals::SignalName(int Signal)
 {
     switch (Signal) {
     case SIGINT:
@@ -100,9 +100,29 @@ QString TTerminationSignals::SignalName(int Signal)
         return QStringLiteral("SIGTERM");
     case SIGHUP:
         return QStringLiteral("SIGHUP");
+    case SIGUSR1:
+        return QStringLiteral("SIGUSR1");
     default:
         return QStringLiteral("signal %1").arg(Signal);
     }
+}
+
+bool TProgramSignals::IsTermination(int Signal)
+{
+    return Signal != SIGUSR1;
+}
+
+int TProgramSignals::RequestSignal()
+{
+    return SIGUSR1;
+}
+
+void IgnoreBrokenPipe()
+{
+    struct sigaction action { };
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
 }
 
 } // namespace kes::platform

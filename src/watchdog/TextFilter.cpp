@@ -320,6 +320,9 @@ bool TTextFilter::MatchRegEx(QStringView text) const
         : pcre2_match(m_regex->Code, subject, length, 0, 0, m_regex->Data, m_regex->Context);
     // >0 match, 0 match with a too small vector; negative: no match, a
     // limit was hit, or another error - all count as no match.
+    if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT
+        || rc == PCRE2_ERROR_JIT_STACKLIMIT)
+        ++m_limitHits;
     return rc >= 0;
 }
 

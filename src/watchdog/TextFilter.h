@@ -111,6 +111,8 @@ public:
     // The pattern is found anywhere in text. A match that runs into the
     // match or depth limit counts as no match.
     bool MatchRegEx(QStringView text) const;
+    // How many matches ran into the match or depth limit so far.
+    quint64 LimitHits() const { return m_limitHits; }
 
     // The text of s up to the first separator (all of s when there is
     // none); s loses that part and the separator.
@@ -143,6 +145,7 @@ private:
     bool m_andMode = false;
     std::vector<TItem> m_items;
     std::unique_ptr<TRegex> m_regex; // compiled m_pattern, built on first use
+    mutable quint64 m_limitHits = 0;
 };
 
 } // namespace kes

@@ -96,7 +96,7 @@ protected:
         QStringList reports;
         TBackupThread thread(
             7, destination.isEmpty() ? dest : destination, data, QStringLiteral("Drv?"), noComp, list,
-            compress, retain, [&reports](const QString& s) { reports << s; }, std::move(clock));
+            compress, retain, [&reports](const QString& s) { reports << s; }, TBackupThreadExtras {std::move(clock), {}, {}});
         EXPECT_TRUE(kestest::WaitUntil([&] { return thread.Finished(); }, std::chrono::seconds(60)));
         return reports;
     }

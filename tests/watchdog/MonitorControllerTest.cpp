@@ -82,7 +82,7 @@ TEST_F(MonitorControllerTest, ChangedFilesReachTheDestinationInEveryLayoutAndMod
             WriteData("a.txt", "second");
             ASSERT_TRUE(WaitForPending({"a.txt"})) << Log();
             RunPass();
-            m.StopMonitoring();
+            Stop();
             EXPECT_EQ(LogCount(QStringLiteral("***")), 0) << Log();
             EXPECT_EQ(LogCount(QStringLiteral(" (+1)")), 1) << Log();
             for (const QString& name :
@@ -229,7 +229,7 @@ TEST_F(MonitorControllerTest, PendingListsSurviveARestartAndStoppingCopiesThem)
     EXPECT_EQ(m->FileCount(), 4);
     ASSERT_TRUE(m->StartMonitoring());
     EXPECT_EQ(m->FileCount(), 4);
-    m->StopMonitoring(); // a final pass, waited for
+    Stop(); // a final pass, waited for
     EXPECT_EQ(m->FileCount(), 0);
     EXPECT_FALSE(m->Monitoring());
     EXPECT_EQ(m->TbStatus(), tbsOff);
@@ -281,7 +281,7 @@ TEST_F(MonitorControllerTest, LogFileHasThePassLines)
     EXPECT_EQ(again.count("\xEF\xBB\xBF"), 1);
     EXPECT_TRUE(
         again.endsWith((Data("b.txt") + QStringLiteral(" => ") + dest + QStringLiteral("/\r\n")).toUtf8()));
-    m.StopMonitoring();
+    Stop();
 
     // Without "Write log to file" no file is made; the window log has all.
     QFile::remove(file);
@@ -371,7 +371,7 @@ TEST_F(MonitorControllerTest, APassSkipsATaskWhoseThreadStillRuns)
     EXPECT_EQ(m.Tasks()[0]->FileList.ToStringList(), QStringList {"b.txt"});
     EXPECT_EQ(m.FileCount(), 1);
     // Stopping waits for it, then copies what stayed behind.
-    m.StopMonitoring();
+    Stop();
     EXPECT_EQ(m.FileCount(), 0);
     EXPECT_TRUE(QFile::exists(Backup("a.txt")));
     EXPECT_TRUE(QFile::exists(Backup("b.txt")));
@@ -407,7 +407,7 @@ TEST_F(MonitorControllerTest, TickCountsDownAndSetsTheIcon)
     EXPECT_TRUE(
         m.View().TipText.endsWith(QStringLiteral("\r\nNext backup: 29 s\r\n1 file recognized as changed")))
         << m.View().TipText.toStdString();
-    m.StopMonitoring();
+    Stop();
     EXPECT_EQ(icons, (std::vector<TTaskBarStatus> {tbsWait, tbsRun, tbsOff}));
 
     // Without periodic passes only an immediate backup starts one.

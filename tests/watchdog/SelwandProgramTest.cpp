@@ -165,10 +165,14 @@ TEST_F(SelwandProgramTest, FullAndReadOnlyDestinations)
         const char* options;
         const char* error;
         int errors;
+        const char* pending; // what stays pending in Selwand.ini
     } cases[] = {
-        // The cut-off copy of big.bin is removed, so small.txt still fits.
-        {"size=128k", "  *** Error - Low disk space (-> Copy): System error: No space left on device", 1},
-        {"ro", "  *** Error - Could not create directory: \"", 2},
+        // The cut-off copy of big.bin is removed, so small.txt still fits;
+        // big.bin stays pending for a destination with room.
+        {"size=128k", "  *** Error - Low disk space (-> Copy): System error: No space left on device", 1,
+            "Enabled=1\nCount=1\nFile000=big.bin\n"},
+        {"ro", "  *** Error - Could not create directory: \"", 2,
+            "Enabled=1\nCount=2\nFile000=big.bin\nFile001=small.txt\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options);
@@ -187,8 +191,10 @@ TEST_F(SelwandProgramTest, FullAndReadOnlyDestinations)
         EXPECT_EQ(Terminate(), 0) << err.toStdString();
         EXPECT_TRUE(out.contains(c.error)) << out.toStdString();
         EXPECT_EQ(out.count("  *** "), c.errors) << out.toStdString();
+        EXPECT_EQ(out.count("The file stays pending and is copied at the next backup."), c.errors)
+            << out.toStdString();
         const QString ini = ReadIniText(settings + QStringLiteral("/Selwand.ini"));
-        EXPECT_TRUE(ini.contains(QStringLiteral("Enabled=1\nCount=0\n"))) << ini.toStdString();
+        EXPECT_TRUE(ini.contains(QString::fromUtf8(c.pending))) << ini.toStdString();
     }
 }
 
