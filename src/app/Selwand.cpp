@@ -20,6 +20,7 @@
 #include "watchdog/MonitorController.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <cstdio>
 
 namespace {
@@ -41,6 +42,26 @@ void Print(FILE* stream, QString text)
         closed = true;
         std::clearerr(stream);
     }
+}
+
+// Tests stop the program at a chosen point of a pass (to kill it there):
+// with KES_SELWAND_STEP_FIFO naming a FIFO, every step of every file writes
+// "<step> <name>" to it and then waits for one byte from "<FIFO>.go".
+void HoldPassesForTests(kes::TMonitorController& monitor)
+{
+    const QString fifo = qEnvironmentVariable("KES_SELWAND_STEP_FIFO");
+    if (fifo.isEmpty())
+        return;
+    monitor.SetBackupStepHook([fifo](kes::TBackupStep step, const QString& name) {
+        QFile at(fifo);
+        if (!at.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        at.write(QByteArray::number(int(step)) + ' ' + name.toUtf8() + '\n');
+        at.close();
+        QFile go(fifo + QStringLiteral(".go"));
+        if (go.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            go.read(1);
+    });
 }
 
 } // namespace
@@ -81,6 +102,7 @@ int main(int argc, char** argv)
         return 4;
     }
     monitor.Load();
+    HoldPassesForTests(monitor);
 
     QObject::connect(&monitor, &kes::TMonitorController::MonitoringStopped, &app, &QCoreApplication::quit,
         Qt::QueuedConnection);
@@ -107,15 +129,16 @@ int main(int argc, char** argv)
     for (const QString& line : monitor.TaskStateLines())
         Print(stdout, line);
     Print(stdout,
-        kes::SafeFormat(_("%s: monitoring runs, next backup: %s. Settings: \"%s\". Stop with Ctrl+C or SIGTERM, "
-                          "back up at once with SIGUSR1."),
+        kes::SafeFormat(
+            _("%s: monitoring runs, next backup: %s. Settings: \"%s\". Stop with Ctrl+C or SIGTERM, "
+              "back up at once with SIGUSR1."),
             {monitor.ProgVersName(), monitor.NextBackupText(), monitor.IniName()}));
     app.exec();
 
     if (monitor.LastSaveFailed()) {
         Print(stderr,
-            kes::SafeFormat(
-                _("The settings could not be saved to \"%s\". These files are still pending and were not saved:"),
+            kes::SafeFormat(_("The settings could not be saved to \"%s\". These files are still pending and "
+                              "were not saved:"),
                 {monitor.IniName()}));
         for (const QString& line : monitor.PendingLines())
             Print(stderr, line);

@@ -370,7 +370,8 @@ bool TBackupThread::MakeTargetDir(const QString& root, const QString& dir, QStri
         int e = ps::GetFileStatus(current, true, st);
         if (e == ps::kErrNotFound) {
             ps::FileStatus sourceStatus;
-            const unsigned mode = ps::GetFileStatus(source, true, sourceStatus) == 0 && sourceStatus.isDirectory
+            const unsigned mode
+                = ps::GetFileStatus(source, true, sourceStatus) == 0 && sourceStatus.isDirectory
                 ? ((sourceStatus.mode & 0777) | kOwnerOnlyDir)
                 : kOwnerOnlyDir;
             e = ps::CreateDirectory(current, mode);
@@ -403,9 +404,10 @@ bool TBackupThread::DestinationStillThere(QString& problem) const
     quint64 device = 0;
     if (DeviceOfDeepest(FDestAnchor, device) && device == FDestDevice)
         return true;
-    problem = SafeFormat(_("The destination \"%s\" no longer lies on the file system it was on when the backup "
-                           "began (was its medium removed?)."),
-        {FDest});
+    problem
+        = SafeFormat(_("The destination \"%s\" no longer lies on the file system it was on when the backup "
+                       "began (was its medium removed?)."),
+            {FDest});
     return false;
 }
 
@@ -444,7 +446,8 @@ bool TBackupThread::ShiftVersions(const QString& target, const TCopyChoice& choi
     const QString final = target + choice.Suffix;
     if (FRetain <= 0) {
         if (const int e = DeleteExistingFileXL(final, true)) {
-            result.Errors << Format(_("Could not delete the former copy %s: %s"), {Quoted(final), SystemText(e)});
+            result.Errors << Format(
+                _("Could not delete the former copy %s: %s"), {Quoted(final), SystemText(e)});
             return false;
         }
         return true;
@@ -455,7 +458,8 @@ bool TBackupThread::ShiftVersions(const QString& target, const TCopyChoice& choi
         if (!ExistsNoFollow(newer))
             continue;
         if (const int e = DeleteExistingFileXL(older, true)) {
-            result.Errors << Format(_("Could not delete the old version %s: %s"), {Quoted(older), SystemText(e)});
+            result.Errors << Format(
+                _("Could not delete the old version %s: %s"), {Quoted(older), SystemText(e)});
             continue;
         }
         if (const int e = RenameFileXL(newer, older))
@@ -478,25 +482,28 @@ bool TBackupThread::ShiftVersions(const QString& target, const TCopyChoice& choi
     // The former copy could not become a version: it is deleted, so that
     // the new copy can still take its place.
     if (const int e2 = DeleteFileXL(final, true)) {
-        result.Errors << Format(_("Could not delete the former copy %s: %s"), {Quoted(final), SystemText(e2)});
+        result.Errors << Format(
+            _("Could not delete the former copy %s: %s"), {Quoted(final), SystemText(e2)});
         return false;
     }
     return true;
 }
 
-void TBackupThread::PlaceCopy(const QString& temp, const QString& final, const QString& src, TFileResult& result)
+void TBackupThread::PlaceCopy(
+    const QString& temp, const QString& final, const QString& src, TFileResult& result)
 {
     const int attributes = FileGetAttrXL(src);
     int e = RenameFileXL(temp, final);
-    // A source that vanished meanwhile keeps the attributes the copy gave it.
-    if (e == 0 && attributes != -1)
-        e = FileSetAttrXL(final, attributes);
     if (e) {
-        result.Errors << CopyErrorText(ceRenameTemporary) + QStringLiteral(": ") + SystemText(e);
         // A copy that did not take its name is no backup yet.
-        if (ExistsNoFollow(temp))
-            result.Outcome = boRetry;
+        result.Outcome = boRetry;
+    } else if (attributes != -1) {
+        // A source that vanished meanwhile keeps the attributes the copy
+        // gave it.
+        e = FileSetAttrXL(final, attributes);
     }
+    if (e)
+        result.Errors << CopyErrorText(ceRenameTemporary) + QStringLiteral(": ") + SystemText(e);
 }
 
 TBackupOutcome TBackupThread::OutcomeOfFailure(const QString& src) const
@@ -527,25 +534,29 @@ TBackupThread::TFileResult TBackupThread::CopyOne(const QString& name, const QSt
     QString problem;
     if (!IsSafeRelativeName(name))
         return fail(OutsideSourceText(), boDropped);
-    if (!SourceInside(src, problem))
-        return fail(problem, problem == OutsideSourceText() ? boDropped : OutcomeOfFailure(src));
     if (!DestinationStillThere(problem))
-        return fail(problem, boRetry);
-
-    const TCopyChoice choice = ChooseCopy(src);
-    const TBackupTarget target = BackupTarget(FDest, FDrv, src, hour);
-    if (!MakeTargetDir(target.Root, ExtractFilePath(target.Name), problem))
         return fail(problem, boRetry);
 
     // The copy is made under a temporary name beside its place and renamed
     // into place when it is complete, so that a crash never leaves a
     // cut-off file under the final name. One left by an earlier pass (a
-    // crash) is removed first.
+    // crash) is removed first, also when the source has gone since.
+    const TCopyChoice choice = ChooseCopy(src);
+    const TBackupTarget target = BackupTarget(FDest, FDrv, src, hour);
     const QString final = target.Name + choice.Suffix;
     const QString temp = final + QStringLiteral(".tmp");
-    if (ExistsNoFollow(temp)) {
+    const bool leftover = ExistsNoFollow(temp);
+    if (!SourceInside(src, problem)) {
+        if (leftover)
+            DeleteFileXL(temp, true);
+        return fail(problem, problem == OutsideSourceText() ? boDropped : OutcomeOfFailure(src));
+    }
+    if (!MakeTargetDir(target.Root, ExtractFilePath(target.Name), problem))
+        return fail(problem, boRetry);
+    if (leftover) {
         if (const int e = DeleteFileXL(temp, true))
-            return fail(Format(_("Could not delete the old temporary copy %s: %s"), {Quoted(temp), SystemText(e)}),
+            return fail(
+                Format(_("Could not delete the old temporary copy %s: %s"), {Quoted(temp), SystemText(e)}),
                 boRetry);
     }
     if (FExtras.StepHook)

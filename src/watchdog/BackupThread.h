@@ -28,9 +28,9 @@
 // while the copy runs.
 #pragma once
 
+#include "fileengine/CopyTypes.h"
 #include "frame/Clock.h"
 #include "frame/PathRules.h"
-#include "fileengine/CopyTypes.h"
 #include "watchdog/MatchList.h"
 
 #include <QDateTime>

@@ -202,9 +202,8 @@ QStringList TMonitorController::TaskStateLines() const
             state = _("invalid: not monitored (see the messages above)");
             break;
         case mtEnabled:
-            state = task.DirWatch
-                ? SafeFormat(_("monitored, %d files pending"), {int(task.FileList.Count())})
-                : QString(_("not monitored: its directory could not be watched"));
+            state = task.DirWatch ? SafeFormat(_("monitored, %d files pending"), {int(task.FileList.Count())})
+                                  : QString(_("not monitored: its directory could not be watched"));
             break;
         }
         lines.append(TaskText(int(i)) + QStringLiteral(" - ") + state);
@@ -398,7 +397,7 @@ bool TMonitorController::StartMonitoring()
             continue;
         NoteDestinationInside(int(i));
         if (task.CheckedUntil.isValid())
-            CatchUp(int(i), task.CheckedUntil, kScanMarginMs);
+            CatchUp(int(i), task.CheckedUntil, 0); // the saved moment has its margin
     }
 
     if (FAutoTick)
@@ -558,8 +557,9 @@ bool TMonitorController::Collects(int index, const QString& name)
             run->LimitHits = hits;
             if (!run->LimitTold) {
                 run->LimitTold = true;
-                const TTextFilter& filter = task.MonFilter.FileFilter.LimitHits() ? task.MonFilter.FileFilter
-                                                                                    : task.MonFilter.SubDirFilter;
+                const TTextFilter& filter = task.MonFilter.FileFilter.LimitHits()
+                    ? task.MonFilter.FileFilter
+                    : task.MonFilter.SubDirFilter;
                 AddLog(Stamp(index)
                     + SafeFormat(_("The regular expression \"%s\" of the task \"%s\" reached its match limit "
                                    "with \"%s\": that file is not selected (told once per backup)."),
@@ -596,8 +596,9 @@ void TMonitorController::NoteDestinationInside(int index)
     run.DestInside = true;
     run.DestPrefix = relative.isEmpty() ? QString() : relative + u'/';
     AddLog(Stamp(index, false)
-        + SafeFormat(_("The destination \"%s\" lies inside the monitored directory \"%s\": the files below it are "
-                       "never collected."),
+        + SafeFormat(
+            _("The destination \"%s\" lies inside the monitored directory \"%s\": the files below it are "
+              "never collected."),
             {task.DestDir, task.Dir}));
 }
 
@@ -611,8 +612,8 @@ bool TMonitorController::DestinationOnItsFileSystem(int index, const QString& de
     // The file system the destination lay on at its last pass is no longer
     // mounted, and the destination now falls through to the one beneath:
     // its medium is gone, and writing would fill the disk underneath.
-    if (!task.DestMount.isEmpty() && mount != task.DestMount && platform::IsSameOrBelow(anchor, task.DestMount)
-        && !platform::IsMountPoint(task.DestMount)) {
+    if (!task.DestMount.isEmpty() && mount != task.DestMount
+        && platform::IsSameOrBelow(anchor, task.DestMount) && !platform::IsMountPoint(task.DestMount)) {
         why = SafeFormat(_("The file system that held it (mounted on \"%s\") is not mounted now; nothing is "
                            "written to the disk beneath."),
             {task.DestMount});
@@ -850,8 +851,9 @@ void TMonitorController::StartBackups(bool finalPass)
                 // The names stay in the saved pending list (InFlight) until
                 // their copies are done.
                 task.InFlight = task.FileList;
-                task.BuThread = new TBackupThread(int(i) + 1, dest, task.Dir, task.DrvId, task.NoCompCommaText,
-                    task.FileList, task.Compress, task.RetainBak, [this](const QString& t) { AddLog(t); },
+                task.BuThread = new TBackupThread(
+                    int(i) + 1, dest, task.Dir, task.DrvId, task.NoCompCommaText, task.FileList,
+                    task.Compress, task.RetainBak, [this](const QString& t) { AddLog(t); },
                     std::move(extras));
                 FFileCount -= int(task.FileList.Count());
                 task.FileList.Clear();

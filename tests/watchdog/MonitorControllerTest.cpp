@@ -329,6 +329,90 @@ TEST_F(MonitorControllerTest, LostChangesAreFoundByASearch)
     EXPECT_FALSE(m.Tasks()[0]->FileList.Contains(QStringLiteral("many/l1.log")));
 }
 
+TEST_F(MonitorControllerTest, ChangesMadeWhileNotMonitoringAreFoundAtTheNextStart)
+{
+    WriteTaskFile(taskFile, dest, data, 0, 1, {}, QStringLiteral("BackupMode=1\nFilterMode=2\nFilter=*.log"));
+    WriteData("old.txt", "old");
+    // The saved moment keeps a margin of 2 s for changes still on their way.
+    const QDateTime written = QDateTime::currentDateTimeUtc();
+    ASSERT_TRUE(WaitUntil([&] { return QDateTime::currentDateTimeUtc() > written.addMSecs(2100); }));
+    // Before monitoring ever ran there is no saved moment: nothing is
+    // searched at the first start.
+    WriteSettings();
+    TMonitorController* m = &Load();
+    ASSERT_TRUE(m->StartMonitoring());
+    EXPECT_EQ(m->FileCount(), 0);
+    Stop();
+    EXPECT_TRUE(ReadIniText(iniName).contains(QStringLiteral("CheckedUntil=")));
+
+    // While Selwand is not running: a change, a new file, one the filter
+    // leaves out; old.txt stays as it was.
+    WriteData("changed.txt", "c");
+    WriteData("sub/new.txt", "n");
+    WriteData("skip.log", "s");
+    m = &Load();
+    ASSERT_TRUE(m->StartMonitoring());
+    EXPECT_EQ(m->Tasks()[0]->FileList.ToStringList(), (QStringList {"changed.txt", "sub/new.txt"}));
+    EXPECT_EQ(m->FileCount(), 2);
+    EXPECT_EQ(LogCount(QStringLiteral("was searched for changed files")), 1) << Log();
+}
+
+TEST_F(MonitorControllerTest, NamesBelowTheTasksOwnDestinationAreNeverCollected)
+{
+    // The destination lies inside the monitored directory: its copies would
+    // be backed up again, one level deeper at every pass.
+    const QString inside = data + QStringLiteral("/backup/");
+    WriteTaskFile(taskFile, inside, data);
+    WriteSettings();
+    TMonitorController& m = Load();
+    ASSERT_TRUE(m.StartMonitoring());
+    EXPECT_EQ(LogCount(QStringLiteral("lies inside the monitored directory")), 1) << Log();
+    WriteData("a.txt", "a");
+    ASSERT_TRUE(WaitForPending({"a.txt"}));
+    RunPass();
+    ASSERT_TRUE(QFile::exists(inside + data.mid(1) + QStringLiteral("/a.txt")));
+    // The copy's own notifications came before this marker's.
+    WriteData("marker.txt", "m");
+    ASSERT_TRUE(WaitForPending({"marker.txt"}));
+    m.FileChanged(nullptr, 1, waAdded, QStringLiteral("backup/x.txt"));
+    EXPECT_EQ(m.FileCount(), 1);
+}
+
+TEST_F(MonitorControllerTest, ARegularExpressionAtItsMatchLimitIsLoggedOncePerPass)
+{
+    WriteTaskFile(taskFile, dest, data, 0, 1, {},
+        QStringLiteral("BackupMode=1\nFilterMode=1\nRegular=1\nFilter=^(a|aa)+$"));
+    WriteSettings();
+    TMonitorController& m = Load();
+    ASSERT_TRUE(m.StartMonitoring());
+    const QString hard = QString(60, u'a') + u'b';
+    m.FileChanged(nullptr, 1, waAdded, hard);
+    m.FileChanged(nullptr, 1, waAdded, hard + u'b');
+    m.FileChanged(nullptr, 1, waAdded, QStringLiteral("aaaa"));
+    EXPECT_EQ(m.FileCount(), 1);
+    EXPECT_EQ(LogCount(QStringLiteral("reached its match limit")), 1) << Log();
+    EXPECT_EQ(LogCount(QStringLiteral("\"^(a|aa)+$\"")), 1) << Log();
+    // The next pass tells it again.
+    RunPass();
+    m.FileChanged(nullptr, 1, waAdded, hard);
+    EXPECT_EQ(LogCount(QStringLiteral("reached its match limit")), 2) << Log();
+}
+
+TEST_F(MonitorControllerTest, OneControllerPerSettingsFile)
+{
+    WriteSettings();
+    TMonitorController& m = Load();
+    QString message;
+    ASSERT_TRUE(m.LockSettings(message));
+    TMonitorController second(Setup());
+    EXPECT_FALSE(second.LockSettings(message));
+    EXPECT_TRUE(
+        message.contains(QStringLiteral("Selwand is already running with the settings file \"") + iniName))
+        << message.toStdString();
+    monitor.reset(); // the lock goes with the first
+    EXPECT_TRUE(second.LockSettings(message));
+}
+
 TEST_F(MonitorControllerTest, EndedWatcherIsStartedAgain)
 {
     WriteTaskFile(taskFile, dest, data);

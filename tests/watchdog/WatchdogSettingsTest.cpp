@@ -243,7 +243,8 @@ TEST_F(WatchdogSettingsTest, FilesInFlightAndTheRecoveryKeysAreSaved)
     if (!kestest::HaveTool(QStringLiteral("python3")))
         GTEST_SKIP() << "python3 is not installed";
     const kestest::ProcessResult py = kestest::Run(QStringLiteral("python3"),
-        {QStringLiteral("-c"), QStringLiteral("import sys; open(sys.argv[1], encoding='utf-16', errors='strict').read()"),
+        {QStringLiteral("-c"),
+            QStringLiteral("import sys; open(sys.argv[1], encoding='utf-16', errors='strict').read()"),
             Path("Selwand.ini")});
     EXPECT_EQ(py.exitCode, 0) << py.err.toStdString();
 }
