@@ -106,6 +106,14 @@ private:
     std::unique_ptr<Impl> d;
 };
 
+// What a failed Open ran into: a per-user limit of the system, or
+// something else.
+enum class DirNotifyLimit { None, Instances, Watches };
+DirNotifyLimit LimitOfFailure(DirNotifier::Step step, int error);
+// The names of the system settings for those limits, as a user raises them.
+QString DirWatchLimitSetting();
+QString DirInstanceLimitSetting();
+
 // The per-user limit of watches (fs.inotify.max_user_watches), -1 if unknown.
 int DirWatchLimit();
 // The number of change events the kernel queues per notifier before it

@@ -799,4 +799,23 @@ ProcessMemory ReadProcessMemory()
     return mem;
 }
 
+DirNotifyLimit LimitOfFailure(DirNotifier::Step step, int error)
+{
+    if (step == DirNotifier::Step::Instance && error == EMFILE)
+        return DirNotifyLimit::Instances;
+    if (step == DirNotifier::Step::Watch && error == ENOSPC)
+        return DirNotifyLimit::Watches;
+    return DirNotifyLimit::None;
+}
+
+QString DirWatchLimitSetting()
+{
+    return QStringLiteral("fs.inotify.max_user_watches");
+}
+
+QString DirInstanceLimitSetting()
+{
+    return QStringLiteral("fs.inotify.max_user_instances");
+}
+
 } // namespace kes::platform

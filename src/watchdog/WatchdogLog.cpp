@@ -27,8 +27,8 @@ QString TWatchdogLog::ChooseLogDir(const QString& ProtDir, const QString& Settin
 
 QString TWatchdogLog::FileNameFor(const QDate& Day) const
 {
-    return AddPath(
-        FLogDir, QStringLiteral("Selwand ") + Day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".log"));
+    return AddPath(FLogDir,
+        QStringLiteral("Selwand ") + Day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".log"));
 }
 
 QString TWatchdogLog::FileName() const
@@ -48,7 +48,8 @@ bool TWatchdogLog::Open(const QDate& Day)
         // NewOnly: should another program create it meanwhile, it is
         // simply appended to below. The log holds file names: it is the
         // owner's only.
-        if (create.open(QIODevice::WriteOnly | QIODevice::NewOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        if (create.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             const bool ok = create.write("\xEF\xBB\xBF", 3) == 3 && create.flush();
             if (!ok) {
                 FLastError = create.errorString();

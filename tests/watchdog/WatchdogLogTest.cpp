@@ -1,8 +1,8 @@
 // Selwand's daily log file on real files: name and place, byte order mark,
 // appending, CR LF lines, and failures that must not stop a pass.
 #include "watchdog/WatchdogLog.h"
-#include "platform/FileSystem.h"
 #include "common/TestSupport.h"
+#include "platform/FileSystem.h"
 
 #include <QDir>
 #include <QFile>
