@@ -456,7 +456,7 @@ void TMonitorController::AdvanceStop()
             return;
         FStopPhase = spFinalPass;
         if (FFileCount > 0)
-            StartBackups(true);
+            StartBackups();
     }
     if (FStopPhase == spFinalPass) {
         FreeFinishedThreads();
@@ -782,14 +782,14 @@ void TMonitorController::Tick()
     } else if (FTimeCount == 0) {
         FTimeCount = FBuInterval;
         FView.ClockPosition = 0;
-        StartBackups(false);
+        StartBackups();
         FView.FileCountText = FileCountText(0);
         FTbStatus = tbsWait;
         FInstantBackup = false;
         FView.ShowFilesVisible = false;
         WarnDestination(3);
     } else if (FInstantBackup) {
-        StartBackups(false);
+        StartBackups();
         FView.FileCountText = FileCountText(0);
         FTbStatus = tbsWait;
         FInstantBackup = false;
@@ -814,7 +814,7 @@ void TMonitorController::RequestInstantBackup()
     emit StateChanged();
 }
 
-void TMonitorController::StartBackups(bool finalPass)
+void TMonitorController::StartBackups()
 {
     const QDateTime now = Now();
     FScanSince = QDateTime::currentDateTimeUtc();
@@ -871,7 +871,6 @@ void TMonitorController::StartBackups(bool finalPass)
             }
         }
     }
-    Q_UNUSED(finalPass); // the stop waits for the threads (AdvanceStop)
     SaveSettings();
     emit StateChanged();
 }
