@@ -3,11 +3,11 @@
 #include "platform/Environment.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
+#include "platform/SettingsFile.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QFile>
 #include <QStringList>
 
 namespace kes::platform {
@@ -36,12 +36,11 @@ QString IniValue(const QString& text, const QString& section, const QString& key
     return QString();
 }
 
+// A FIFO or device in place of a settings file is never waited for.
 QString ReadSmallFile(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxSettingsFile)
-        return QString();
-    return QString::fromUtf8(f.readAll());
+    const TSettingsRead file = ReadSettingsFile(path, kMaxSettingsFile);
+    return file.Result == TSettingsReadResult::srOk ? QString::fromUtf8(file.Bytes) : QString();
 }
 
 ColorScheme AskPortal(const QDBusConnection& bus)
