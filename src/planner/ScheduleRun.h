@@ -23,7 +23,7 @@ namespace kes {
 // Marvick's own command line.
 struct TMarvickCommandLine {
     QString SchedName; // last plain argument
-    QString OtherOptions; // every other switch: " " + argument as typed
+    QString OtherOptions; // every other switch: " " + QuoteIfNeeded(argument as typed)
     QString AltIni; // value of "ini" (unexpanded)
     bool UseAltIni = false;
     int Wait = 5; // seconds before information messages close by themselves

@@ -248,6 +248,43 @@ TEST_F(MarvickProgram, MissingMainProgramIsReportedAndNothingStored)
     EXPECT_EQ(kestest::ReadBytes(Ini()), before);
 }
 
+TEST_F(MarvickProgram, WithoutTheMainProgramTheTaskFileIsNeverStarted)
+{
+    // A task file that could run, as on a file system that marks every
+    // file executable: it must not take the missing program's place.
+    QFile::remove(runDir + QStringLiteral("/Kesmo"));
+    const QString runnable = dir.filePath(QStringLiteral("jobs/Runnable.buj"));
+    ASSERT_TRUE(QFile::link(QStringLiteral(KES_STANDIN_PATH), runnable));
+    TSchedTask s = Schedule(QStringLiteral("Nightly"), 2, 5, false);
+    s.Task = runnable;
+    Save({s});
+    const QByteArray before = kestest::ReadBytes(Ini());
+    const auto r = Marvick(QDate(2025, 1, 1), {QStringLiteral("Nightly")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(NextEvent(), QStringLiteral("<11>[0xC0000016] \"Kesmo\" not found on this system!"));
+    EXPECT_EQ(NextEvent(),
+        QStringLiteral("<11>[0xC0000015] Error No such file or directory on starting \"Kesmo\"! "
+                       "Schedule: Nightly Backup task: ")
+            + runnable);
+    EXPECT_TRUE(kestest::ReadStandinLog(standinLog).isEmpty());
+    EXPECT_EQ(kestest::ReadBytes(Ini()), before);
+}
+
+TEST_F(MarvickProgram, PassedOnSwitchesArriveWhole)
+{
+    Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
+    const QStringList passedOn
+        = {QStringLiteral("/wait:1 2"), QStringLiteral("-end:\"x\" y"), QStringLiteral("/prompt:quiet")};
+    const auto r = Marvick(QDate(2025, 1, 1), passedOn + QStringList {QStringLiteral("Nightly")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    int seen = 0;
+    const QStringList expected
+        = QStringList {task, QStringLiteral("/startapp:marvick"), QStringLiteral("/mode:full"),
+              QStringLiteral("/backupdir:Bu01F"), QStringLiteral("/force")}
+        + passedOn;
+    EXPECT_EQ(NewCalls(seen, 1), QList<QStringList> {expected});
+}
+
 TEST_F(MarvickProgram, StartsWithoutAScheduleToRun)
 {
     Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
