@@ -125,7 +125,6 @@ int main(int argc, char** argv)
         [](const QString& program, const QString& arguments, bool wait) {
             return kes::StartProgramAndWait(program, arguments, wait);
         });
-    run.LoadSchedules();
     if (run.CheckSchedule())
         return run.HadError() ? 1 : 0;
 

@@ -372,3 +372,41 @@ TEST_F(MarvickProgram, SchedulesStartedTogetherKeepEachOthersState)
     }
     EXPECT_FALSE(QFile::exists(Ini() + QStringLiteral(".lock")));
 }
+
+TEST_F(MarvickProgram, OneScheduleStartedSixTimesAtOnceRunsOnce)
+{
+    // The settings lock is held from reading the state to storing the new
+    // one: one start wins, the others find the day's step done.
+    Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : Environment())
+        env.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    constexpr int kStarts = 6;
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int i = 0; i < kStarts; ++i) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
+        p->setWorkingDirectory(runDir);
+        runs.push_back(std::move(p));
+    }
+    for (auto& p : runs)
+        p->start(
+            QStringLiteral("faketime"), FakeTimeArguments(QDate(2025, 1, 1), {QStringLiteral("Nightly")}));
+    for (auto& p : runs) {
+        ASSERT_TRUE(p->waitForFinished(60000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().constData();
+    }
+    EXPECT_EQ(kestest::ReadStandinLog(standinLog).size(), 1);
+    int started = 0, done = 0;
+    for (int i = 0; i < kStarts; ++i) {
+        const QString event = NextEvent();
+        started += event.startsWith(QStringLiteral("<14>[0x40000017] "));
+        done += event.startsWith(QStringLiteral("<14>[0x40000018] Backup already done for this day!"));
+    }
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(done, kStarts - 1);
+    const TSchedTask s = LoadSchedules(Ini(), {}).Schedules.value(0);
+    EXPECT_EQ(s.NextCyc, 2);
+    EXPECT_EQ(s.LastDay, DayNumber(QDate(2025, 1, 1)));
+    EXPECT_FALSE(QFile::exists(Ini() + QStringLiteral(".lock")));
+}
