@@ -410,3 +410,34 @@ TEST_F(MarvickProgram, OneScheduleStartedSixTimesAtOnceRunsOnce)
     EXPECT_EQ(s.LastDay, DayNumber(QDate(2025, 1, 1)));
     EXPECT_FALSE(QFile::exists(Ini() + QStringLiteral(".lock")));
 }
+
+TEST_F(MarvickProgram, FullDiskKeepsTheSettingsAndReportsTheFailure)
+{
+    kestest::SmallTmpfs disk(256 * 1024);
+    if (!disk.IsMounted())
+        KESTEST_SKIP_OR_FAIL(disk.Error().toStdString());
+    const QString config = disk.Path() + QStringLiteral("/config");
+    const QString ini = config + QStringLiteral("/Kesmo6/Marvick.ini");
+    TMarvickSettings settings;
+    for (int i = 0; i < 20; ++i)
+        settings.Schedules.append(Schedule(QStringLiteral("S%1").arg(i), 2, 5, false));
+    ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/Kesmo6")));
+    SaveSchedules(ini, settings, QStringLiteral("Marvick"), QStringLiteral("1.1"));
+    const QByteArray before = kestest::ReadBytes(ini);
+    disk.FillUp();
+
+    const auto r
+        = Marvick(QDate(2025, 1, 1), {QStringLiteral("S7")}, {QStringLiteral("XDG_CONFIG_HOME=") + config});
+    // The backup was started, but the run did not end well.
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(kestest::ReadStandinLog(standinLog).size(), 1);
+    const QString failure = QStringLiteral("Error writing to \"") + ini + QStringLiteral("\"");
+    EXPECT_TRUE(QString::fromLocal8Bit(r.err).contains(failure)) << r.err.constData();
+    EXPECT_TRUE(NextEvent().startsWith(QStringLiteral("<14>[0x40000017] ")));
+    EXPECT_EQ(NextEvent(), QStringLiteral("<11>") + failure);
+    // The old settings, byte for byte, and nothing left behind.
+    EXPECT_EQ(kestest::ReadBytes(ini), before);
+    EXPECT_EQ(QDir(config + QStringLiteral("/Kesmo6"))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList {QStringLiteral("Marvick.ini")});
+}
