@@ -441,3 +441,40 @@ TEST_F(MarvickProgram, FullDiskKeepsTheSettingsAndReportsTheFailure)
                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
         QStringList {QStringLiteral("Marvick.ini")});
 }
+
+TEST_F(MarvickProgram, FifosInPlaceOfSettingsFilesAreNeitherWaitedForNorRead)
+{
+    const QString kesmo6 = dir.filePath(QStringLiteral("config/Kesmo6/"));
+    const struct {
+        const char* name;
+        QString fifo;
+        int exitCode;
+        QString event; // the first event
+    } cases[] = {
+        {"settings file", kesmo6 + QStringLiteral("Marvick.ini"), 1,
+            QStringLiteral("<11>[0xC000001A] Schedule \"Nightly\" cannot be run: Cannot open file \"")
+                + kesmo6 + QStringLiteral("Marvick.ini\". It is not a regular file. Settings file: ") + kesmo6
+                + QStringLiteral("Marvick.ini")},
+        {"main program's configuration", kesmo6 + QStringLiteral("Kesmo.cfg"), 0,
+            QStringLiteral("<14>[0x40000017] Backup started for schedule: Nightly Backup task: ") + task
+                + QStringLiteral(" Mode: Full / Step: 1")},
+        {"registry stand-in", dir.filePath(QStringLiteral("config/Kestrup6/registry.ini")), 0,
+            QStringLiteral("<14>[0x40000017] Backup started for schedule: Nightly Backup task: ") + task
+                + QStringLiteral(" Mode: Full / Step: 1")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(Ini());
+        Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
+        QFile::remove(c.fifo);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(c.fifo).absolutePath()));
+        ASSERT_EQ(kestest::Run(QStringLiteral("mkfifo"), {c.fifo}).exitCode, 0);
+        // A reader that waited for a writer would not end by itself.
+        const auto r = kestest::Run(QStringLiteral("faketime"),
+            FakeTimeArguments(QDate(2025, 1, 1), {QStringLiteral("Nightly")}), Environment(), runDir, 20000);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.constData();
+        EXPECT_EQ(NextEvent(), c.event);
+        EXPECT_FALSE(QFileInfo(c.fifo).isFile());
+        QFile::remove(c.fifo);
+    }
+}
