@@ -93,15 +93,11 @@ int main(int argc, char** argv)
     if (batch) {
         app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
     } else {
-        // A display variable can outlive its server (a timer started after
-        // the user logged off). Instead of ending in Qt's fatal error, fall
-        // back to no display at all and report as in a batch session.
-        const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-        if (!platformChosen)
-            qputenv("QT_QPA_PLATFORM",
-                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+        // A display whose server is gone ends up without a display at
+        // all, reported as in a batch session, instead of Qt's fatal error.
+        const bool fallback = kes::platform::ArrangeDisplayFallback();
         app = std::make_unique<QApplication>(qtArgc, qtArgv.data());
-        if (!platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen"))
+        if (fallback && QGuiApplication::platformName() == kes::platform::HeadlessDisplayPlatform())
             batch = true;
     }
 

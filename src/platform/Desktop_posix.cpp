@@ -91,6 +91,23 @@ bool HasGraphicalDisplay()
         || !GetEnvironmentValue(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
 }
 
+bool ArrangeDisplayFallback()
+{
+    const QString platform = QStringLiteral("QT_QPA_PLATFORM");
+    if (IsEnvironmentSet(platform))
+        return false;
+    const QString tried = GetEnvironmentValue(QStringLiteral("WAYLAND_DISPLAY")).isEmpty()
+        ? QStringLiteral("xcb;")
+        : QStringLiteral("wayland;xcb;");
+    SetEnvironmentValue(platform, tried + HeadlessDisplayPlatform());
+    return true;
+}
+
+QString HeadlessDisplayPlatform()
+{
+    return QStringLiteral("offscreen");
+}
+
 bool OpenUrl(const QString& url)
 {
     if (url.isEmpty() || !HasGraphicalDisplay())
