@@ -27,35 +27,35 @@ const QString kEventSource = QStringLiteral("Kestrup");
 class TMarvickReporter final : public kes::IScheduleReporter {
 public:
     TMarvickReporter(bool display, QString logSocket)
-        : m_display(display)
-        , m_logSocket(std::move(logSocket))
+        : FDisplay(display)
+        , FLogSocket(std::move(logSocket))
     {
     }
 
     void ShowInformation(const QString& text, int waitSeconds) override
     {
-        if (m_display)
+        if (FDisplay)
             kes::ShowInformationMessage(Title(), text, waitSeconds);
         else
             Print(stdout, text);
     }
     void ShowError(const QString& text) override
     {
-        if (m_display) {
+        if (FDisplay) {
             kes::ShowErrorMessage(Title(), text);
             return;
         }
         Print(stderr, text);
-        kes::platform::WriteSysLog(m_logSocket, kEventSource, kes::platform::SysLogSeverity::Error, text);
+        kes::platform::WriteSysLog(FLogSocket, kEventSource, kes::platform::SysLogSeverity::Error, text);
     }
-    bool ConfirmYesNo(const QString& text) override { return m_display && kes::ConfirmYesNo(Title(), text); }
+    bool ConfirmYesNo(const QString& text) override { return FDisplay && kes::ConfirmYesNo(Title(), text); }
     void WriteEvent(const kes::TScheduleEvent& event) override
     {
         const auto severity = event.Type == kes::TEventType::etError
             ? kes::platform::SysLogSeverity::Error
             : kes::platform::SysLogSeverity::Informational;
         // No system log listening: the report is skipped.
-        kes::platform::WriteSysLog(m_logSocket, kEventSource, severity, kes::EventText(event));
+        kes::platform::WriteSysLog(FLogSocket, kEventSource, severity, kes::EventText(event));
     }
 
 private:
@@ -66,8 +66,8 @@ private:
         std::fflush(stream);
     }
 
-    bool m_display;
-    QString m_logSocket;
+    bool FDisplay;
+    QString FLogSocket;
 };
 
 void PrintUsage()

@@ -204,8 +204,8 @@ QString ExpandPathPlaceholders(const QString& text)
     const Fn programFiles = folder(platform::kFolderProgramFiles);
     const Fn commonProgramFiles = folder(platform::kFolderCommonProgramFiles);
     const struct {
-        const char* placeholder;
-        Fn value;
+        const char* Placeholder;
+        Fn Value;
     } table[] = {
         {"%perspath%", folder(platform::kFolderDocuments)},
         {"%apppath%", folder(platform::kFolderAppData)},
@@ -231,9 +231,9 @@ QString ExpandPathPlaceholders(const QString& text)
     };
     QString s = text;
     for (const auto& entry : table) {
-        const QString placeholder = QLatin1String(entry.placeholder);
+        const QString placeholder = QLatin1String(entry.Placeholder);
         if (s.contains(placeholder, Qt::CaseInsensitive))
-            ReplaceAll(s, placeholder, WithoutTrailingDelimiter(entry.value()));
+            ReplaceAll(s, placeholder, WithoutTrailingDelimiter(entry.Value()));
     }
     return s;
 }

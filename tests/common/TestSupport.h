@@ -56,16 +56,16 @@ public:
     SmallTmpfs(const SmallTmpfs&) = delete;
     SmallTmpfs& operator=(const SmallTmpfs&) = delete;
 
-    bool IsMounted() const { return m_mounted; }
-    QString Error() const { return m_error; }
-    QString Path() const { return m_dir.path(); }
+    bool IsMounted() const { return FMounted; }
+    QString Error() const { return FError; }
+    QString Path() const { return FDir.path(); }
     // Writes a file of that name until not one more byte fits.
     void FillUp(const QString& fileName = QStringLiteral("filler"));
 
 private:
-    QTemporaryDir m_dir;
-    bool m_mounted = false;
-    QString m_error;
+    QTemporaryDir FDir;
+    bool FMounted = false;
+    QString FError;
 };
 
 } // namespace kestest
