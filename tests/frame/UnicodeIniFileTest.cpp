@@ -187,7 +187,7 @@ TEST_F(UnicodeIniFileTest, ClearEntriesKeepsOnlyWhatIsWrittenAfterwards)
 TEST_F(UnicodeIniFileTest, PythonConfigparserReadsWhatWeWrite)
 {
     if (!kestest::HaveTool("python3"))
-        GTEST_SKIP() << "python3 missing";
+        KESTEST_SKIP_OR_FAIL("python3 is not installed");
     {
         auto ini = TUnicodeIniFile::CreateForWrite(Path("py.ini"), true);
         ini->WriteString("Monitor00", "File000", QString::fromUtf8("sub/\xC3\xA4rger \xE2\x82\xAC.txt"));

@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         if (!kestest::HaveTool(QStringLiteral("faketime")))
-            GTEST_SKIP() << "faketime is not installed";
+            KESTEST_SKIP_OR_FAIL("faketime is not installed");
         ASSERT_TRUE(dir.isValid());
         runDir = dir.filePath(QStringLiteral("run"));
         ASSERT_TRUE(QDir().mkpath(runDir));

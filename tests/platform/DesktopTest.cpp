@@ -54,7 +54,7 @@ TEST(Desktop, DisplayFallbackUnlessThePlatformIsChosen)
 TEST(Desktop, OpenUrlRunsXdgOpen)
 {
     if (!kestest::HaveTool("sh"))
-        GTEST_SKIP() << "no shell for the xdg-open stand-in";
+        KESTEST_SKIP_OR_FAIL("no shell for the xdg-open stand-in");
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString script = dir.filePath("xdg-open");
