@@ -17,13 +17,6 @@ namespace kes {
 
 namespace {
 
-// Settings and task files are small: a schedule list is a few kilobytes, a
-// pending list of 100,000 names about 15 MiB. A file beyond this limit is
-// refused with a message instead of being loaded, since it takes several
-// times its size in memory; and nothing beyond it is written, so every file
-// we write can be read back.
-constexpr qint64 kMaxIniFileSize = 64LL * 1024 * 1024;
-
 const QString kUnicodeSection = QStringLiteral("Unicode");
 const QString kEncodingKey = QStringLiteral("Encoding");
 const QString kEncodingValue = QStringLiteral("UTF-16LE");
@@ -393,7 +386,7 @@ void TUnicodeIniFile::UpdateFile()
         return;
     FData->FWritten = true;
     const QByteArray bytes = FData->Serialise();
-    // Nothing is written that could not be read back.
+    // Nothing is written that could not be read back (kMaxIniFileSize).
     const int rc
         = bytes.size() > kMaxIniFileSize ? EFBIG : platform::ReplaceSettingsFile(FData->FFileName, bytes);
     if (rc != 0)

@@ -27,6 +27,11 @@
 
 namespace kes {
 
+// The largest settings or task file read or written (64 MiB): a schedule
+// list is a few KiB, a pending list of 100,000 names about 15 MiB, and a
+// file takes several times its size in memory once parsed.
+inline constexpr qint64 kMaxIniFileSize = 64LL * 1024 * 1024;
+
 // Raised when the file exists but cannot be read (no permission, a folder,
 // not a regular file, too large). Its message names the file and the system's reason.
 class EIniReadError : public std::runtime_error {

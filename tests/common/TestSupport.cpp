@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <future>
 #include <gtest/gtest.h>
 
 namespace kestest {
@@ -107,6 +108,19 @@ QString BuiltProgram(const QString& name)
 bool HaveTool(const QString& name)
 {
     return !QStandardPaths::findExecutable(name).isEmpty();
+}
+
+bool ReturnsInTime(const std::function<void()>& call, const std::function<void()>& unblock,
+    std::chrono::milliseconds timeout)
+{
+    auto done = std::async(std::launch::async, call);
+    if (done.wait_for(timeout) == std::future_status::ready) {
+        done.get();
+        return true;
+    }
+    unblock();
+    done.wait();
+    return false;
 }
 
 bool InCi()

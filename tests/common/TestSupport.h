@@ -41,6 +41,12 @@ QString BuiltProgram(const QString& name);
 // True when an outside tool is on PATH; tests that need one skip otherwise.
 bool HaveTool(const QString& name);
 
+// Runs call on a thread of its own and waits a bounded time for it. A call
+// that hangs is set free by unblock() (for example by opening the writing
+// end of a FIFO it waits on), so the test can end, and counts as false.
+bool ReturnsInTime(const std::function<void()>& call, const std::function<void()>& unblock,
+    std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
 // True under CI=true. There a test that cannot run (a missing outside
 // tool, no root) fails instead of skipping, so nothing goes untested
 // unnoticed.

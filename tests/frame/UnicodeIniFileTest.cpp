@@ -7,8 +7,6 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cerrno>
-#include <chrono>
-#include <future>
 #include <gtest/gtest.h>
 
 using kes::TUnicodeIniFile;
@@ -31,21 +29,6 @@ QByteArray Utf16Be(const QString& text)
         out.append(char(c.unicode() & 0xFF));
     }
     return out;
-}
-
-// Runs call on a thread of its own and waits a bounded time for it. A call
-// that hangs is set free by unblock() (so the test can end) and counts as
-// a failure.
-bool ReturnsInTime(const std::function<void()>& call, const std::function<void()>& unblock)
-{
-    auto done = std::async(std::launch::async, call);
-    if (done.wait_for(std::chrono::seconds(10)) == std::future_status::ready) {
-        done.get();
-        return true;
-    }
-    unblock();
-    done.wait();
-    return false;
 }
 
 // Every name in a folder, hidden ones included.
@@ -431,7 +414,7 @@ TEST_F(UnicodeIniFileTest, OnlyRegularFilesOfASaneSizeAreRead)
             },
         };
         for (const auto& call : calls)
-            EXPECT_TRUE(ReturnsInTime(call, writer)) << "reading hung";
+            EXPECT_TRUE(kestest::ReturnsInTime(call, writer)) << "reading hung";
         EXPECT_EQ(readError, expected);
         EXPECT_FALSE(flag);
         EXPECT_EQ(writeError, c.replaced ? QString() : QStringLiteral("Error writing to \"%1\"").arg(c.name));
