@@ -478,3 +478,43 @@ TEST_F(MarvickProgram, FifosInPlaceOfSettingsFilesAreNeitherWaitedForNorRead)
         QFile::remove(c.fifo);
     }
 }
+
+TEST_F(MarvickProgram, RunKilledWhileHoldingTheLockLeavesTheStateForTheNextStart)
+{
+    // Killed while it waits for the catch-up backup: nothing was stored,
+    // and its lock, whose process is gone, does not keep the next start out.
+    TSchedTask s = Schedule(QStringLiteral("Weekly"), 2, 7, true);
+    s.NextCyc = 8;
+    s.LastFull = 1;
+    Save({s});
+    const QByteArray before = kestest::ReadBytes(Ini());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : Environment() + QStringList {QStringLiteral("KESMO_STANDIN_SLEEP_MS=3000")})
+        env.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    QProcess killed;
+    killed.setProcessEnvironment(env);
+    killed.setWorkingDirectory(runDir);
+    killed.start(
+        QStringLiteral("faketime"), FakeTimeArguments(QDate(2025, 1, 14), {QStringLiteral("Weekly")}));
+    ASSERT_TRUE(kestest::WaitForStandinCalls(standinLog, 1)); // the catch-up runs
+    ASSERT_TRUE(QFile::exists(Ini() + QStringLiteral(".lock")));
+    // faketime runs Marvick as its child: that child is killed.
+    const QString pid = QString::fromLatin1(
+        kestest::ReadBytes(QStringLiteral("/proc/%1/task/%1/children").arg(killed.processId())).trimmed());
+    ASSERT_FALSE(pid.isEmpty());
+    ASSERT_FALSE(pid.contains(QLatin1Char(' ')));
+    ASSERT_EQ(kestest::Run(QStringLiteral("kill"), {QStringLiteral("-KILL"), pid}).exitCode, 0);
+    ASSERT_TRUE(killed.waitForFinished(10000));
+    EXPECT_TRUE(QFile::exists(Ini() + QStringLiteral(".lock")));
+    EXPECT_EQ(kestest::ReadBytes(Ini()), before);
+
+    const auto r = Marvick(QDate(2025, 1, 14), {QStringLiteral("Weekly")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    int seen = 1;
+    EXPECT_EQ(
+        NewCalls(seen, 2), (QList<QStringList> {Call("full", "BuMo2F"), Call("differential", "BuTu2D")}));
+    const TSchedTask stored = LoadSchedules(Ini(), {}).Schedules.value(0);
+    EXPECT_EQ(stored.NextCyc, 9);
+    EXPECT_EQ(stored.LastFull, 8);
+    EXPECT_FALSE(QFile::exists(Ini() + QStringLiteral(".lock")));
+}
