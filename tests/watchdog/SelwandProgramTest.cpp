@@ -210,6 +210,20 @@ TEST_F(SelwandProgramTest, WithoutForceItSaysWhyItCannotStart)
     }
 }
 
+TEST_F(SelwandProgramTest, ASettingsFileThatIsAFifoIsRefusedAtOnce)
+{
+    // Opening a FIFO would wait for a writer forever (and the program would
+    // not even answer SIGTERM).
+    ASSERT_EQ(::mkfifo(QFile::encodeName(settings + QStringLiteral("/Selwand.ini")).constData(), 0600), 0);
+    QProcess p;
+    p.setProcessEnvironment(Environment());
+    p.start(kestest::BuiltProgram(QStringLiteral("Selwand")), {QStringLiteral("/force")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardOutput().contains("It is not a regular file."));
+    EXPECT_TRUE(p.readAllStandardError().contains("Please specify at least one directory to be monitored!"));
+}
+
 TEST_F(SelwandProgramTest, MonitorsHeadlessAndStopsOnSigterm)
 {
     WriteTaskFile(taskFile, dest, data, 1);
