@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
+#include <algorithm>
 
 namespace kes {
 
@@ -147,6 +148,36 @@ void TMonitorController::Load()
 void TMonitorController::AppendTask(std::unique_ptr<TMonTask> task)
 {
     FTasks.push_back(std::move(task));
+    emit StateChanged();
+}
+
+bool TMonitorController::CanRemoveTasks() const
+{
+    if (FMonitoring)
+        return false;
+    for (const auto& task : FTasks) {
+        if (task->BuThread || task->DirWatch)
+            return false;
+    }
+    return true;
+}
+
+bool TMonitorController::RemoveTask(int index)
+{
+    if (!CanRemoveTasks() || index < 0 || index >= int(FTasks.size()))
+        return false;
+    FFileCount = std::max(0, FFileCount - int(FTasks[size_t(index)]->FileList.Count()));
+    FTasks.erase(FTasks.begin() + index);
+    emit StateChanged();
+    return true;
+}
+
+void TMonitorController::SetPeriodic(bool on)
+{
+    FInterval.SetPeriodic(on);
+    if (!FMonitoring)
+        FBuInterval = FInterval.GetIntervalSeconds();
+    UpdateTexts();
     emit StateChanged();
 }
 

@@ -123,6 +123,15 @@ public:
     // Appends a task (the window's "Add directory"); it joins at the next
     // start of monitoring.
     void AppendTask(std::unique_ptr<TMonTask> task);
+    // Removes the task at index (the window's "Remove directory"); refused
+    // (false) while monitoring runs or a backup thread of any task still
+    // exists, since threads report by task position.
+    bool RemoveTask(int index);
+    bool CanRemoveTasks() const;
+    // "Enable periodic backups": the interval editor's flag, and BuInterval
+    // from it while monitoring does not run (a running monitoring keeps its
+    // interval until it is started again).
+    void SetPeriodic(bool on);
     // The list text of a task: its two-digit position, ": " and Dir.
     QString TaskText(int index) const;
 
