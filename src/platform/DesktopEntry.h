@@ -28,7 +28,7 @@ QString QuoteExecArgument(const QString& argument);
 // A string value: "\\" for a backslash, "\n", "\t", "\r" for those
 // characters and "\s" for a leading blank.
 QString EscapeDesktopValue(const QString& value);
-// The file's text: [Desktop Entry] with Type=Application, Version=1.5,
+// The file's text: [Desktop Entry] with Type=Application, Version=1.4,
 // Name, Comment (when not empty), Exec, Icon (when not empty),
 // Terminal=false and the extra keys.
 QString DesktopEntryText(const TDesktopEntry& entry);

@@ -98,7 +98,7 @@ QString DesktopEntryText(const TDesktopEntry& entry)
     QStringList exec;
     for (const QString& argument : entry.Exec)
         exec << QuoteExecArgument(argument);
-    QString text = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.5\n");
+    QString text = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.4\n");
     text += QStringLiteral("Name=") + EscapeDesktopValue(entry.Name) + u'\n';
     if (!entry.Comment.isEmpty())
         text += QStringLiteral("Comment=") + EscapeDesktopValue(entry.Comment) + u'\n';

@@ -141,8 +141,10 @@ QPushButton* TInfoPanel::Button(TResult which) const
 
 void TInfoPanel::Choose(TResult result)
 {
-    FResult = result;
     emit Chosen(result);
+    if (FKeepsOpen[result])
+        return;
+    FResult = result;
     if (result == irClose)
         reject();
     else

@@ -29,6 +29,8 @@ public:
     void SetButtonTexts(
         const QString& close, const QString& edit, const QString& showFiles, const QString& instant);
     void SetInstantEnabled(bool on);
+    // A button that only tells (Chosen) and leaves the panel open.
+    void SetKeepsOpen(TResult which, bool on) { FKeepsOpen[which] = on; }
     // Moves the panel to the corner of the screen's work area next to the
     // taskbar.
     void PlaceAtTaskbar();
@@ -54,6 +56,7 @@ private:
     QStringListModel* FFiles = nullptr;
     QPushButton* FButtons[4] = {};
     TResult FResult = irClose;
+    bool FKeepsOpen[4] = {};
 };
 
 } // namespace kes

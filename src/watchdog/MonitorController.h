@@ -187,6 +187,7 @@ public:
     QString ProgVersName() const { return FVersion.ProgVersName; }
     QString IniName() const { return FSetup.Location.IniName; }
     QString KesPath() const { return FSetup.Location.KesPath; }
+    QString KesmoIni() const { return FSetup.Location.KesmoIni; }
     QString LogDir() const { return FLogDir; }
     QString DriveId() const { return FDriveId; }
     QString NoCompress() const { return FNoCompress; }

@@ -92,12 +92,14 @@ bool TTaskListModel::RemoveTask(int row)
 {
     if (!FMonitor.CanRemoveTasks() || row < 0 || row >= int(FMonitor.Tasks().size()))
         return false;
-    beginRemoveRows(QModelIndex(), row, row);
+    // The rows after it are numbered anew, so every text changes: a reset,
+    // not a removal of one row.
+    beginResetModel();
     FChanging = true;
     const bool removed = FMonitor.RemoveTask(row);
     FChanging = false;
     FRows = int(FMonitor.Tasks().size());
-    endRemoveRows();
+    endResetModel();
     return removed;
 }
 
