@@ -196,7 +196,7 @@ void TTextViewer::UpdateStatus(const QString& note)
     QString text = SafeFormat(U_("Line %d of %d"), {CurrentLine() + 1, FNavigator.LineCount()});
     if (!FOptions.ErrorMarker.isEmpty())
         text += QStringLiteral(" - ")
-            + SafeFormat(U_("%d errors"), {FNavigator.CountMarker(FOptions.ErrorMarker)});
+            + SafeFormat(U_("Errors: %d"), {FNavigator.CountMarker(FOptions.ErrorMarker)});
     if (!note.isEmpty())
         text += QStringLiteral(" - ") + note;
     FStatus->setText(text);
