@@ -9,7 +9,7 @@ BUILD="${1:-build}"
 "$(dirname "$0")/build.sh" "$BUILD" --target selwand_screenshots
 command -v Xvfb >/dev/null || { echo "Xvfb is needed (apt-get install xvfb)" >&2; exit 1; }
 DISPLAY_NUMBER=97
-Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb ":$DISPLAY_NUMBER" -screen 0 1280x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 XVFB=$!
 trap 'kill $XVFB 2>/dev/null || true' EXIT
 i=0

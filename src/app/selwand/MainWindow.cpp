@@ -148,15 +148,15 @@ void TMainWindow::CreateActions()
     TSelwandActions& a = FActions;
     a.Start = NewAction(this, FUi->btStart->text(), QStringLiteral("start"));
     a.Stop = NewAction(this, FUi->btStop->text(), QStringLiteral("stop"));
-    a.Instant = NewAction(this, _("Start immediate backup"), QStringLiteral("instant"));
-    a.ToggleMonitoring = NewAction(this, _("Start monitoring"), QStringLiteral("start"));
-    a.EditMonitoring = NewAction(this, _("Edit monitoring"), QStringLiteral("edit"));
-    a.QuitMonitoring = NewAction(this, _("Quit monitoring"), QStringLiteral("quit"));
-    a.Kestrup = NewAction(this, QStringLiteral("Kestrup"), QStringLiteral("logo"));
+    a.Instant = NewAction(this, _("Start &immediate backup"), QStringLiteral("instant"));
+    a.ToggleMonitoring = NewAction(this, _("&Start monitoring"), QStringLiteral("start"));
+    a.EditMonitoring = NewAction(this, _("&Edit monitoring"), QStringLiteral("edit"));
+    a.QuitMonitoring = NewAction(this, _("&Quit monitoring"), QStringLiteral("quit"));
+    a.Kestrup = NewAction(this, QStringLiteral("&Kestrup"), QStringLiteral("logo"));
     QFont bold = a.Kestrup->font();
     bold.setBold(true);
     a.Kestrup->setFont(bold);
-    a.TrayCancel = NewAction(this, _("Cancel"), QStringLiteral("cancel"));
+    a.TrayCancel = NewAction(this, _("&Cancel"), QStringLiteral("cancel"));
     a.Add = NewAction(this, FUi->btAdd->text(), QStringLiteral("add"));
     a.Remove = NewAction(this, FUi->btRemove->text(), QStringLiteral("remove"));
     a.Edit = NewAction(this, FUi->btEdit->text(), QStringLiteral("edit"));
@@ -166,13 +166,13 @@ void TMainWindow::CreateActions()
     a.CopyLog = NewAction(this, FUi->btCopyLog->text(), QStringLiteral("log-copy"));
     a.ShowLog = NewAction(this, FUi->btShowLog->text(), QStringLiteral("log-file"));
     a.Quit = NewAction(this, FUi->bbQuit->text(), QStringLiteral("quit"));
-    a.StartOnLogon = NewAction(this, _("Start on logon"));
+    a.StartOnLogon = NewAction(this, _("&Start on logon"));
     a.StartOnLogon->setCheckable(true);
-    a.ResetSize = NewAction(this, _("Reset window to default size"), QStringLiteral("reset-size"));
-    a.Help = NewAction(this, _("Help"), QStringLiteral("help"));
+    a.ResetSize = NewAction(this, _("&Reset window to default size"), QStringLiteral("reset-size"));
+    a.Help = NewAction(this, _("&Help"), QStringLiteral("help"));
     a.Help->setShortcut(QKeySequence::HelpContents);
-    a.About = NewAction(this, _("Version info"), QStringLiteral("about"));
-    a.MenuCancel = NewAction(this, _("Cancel"), QStringLiteral("cancel"));
+    a.About = NewAction(this, _("&Version info"), QStringLiteral("about"));
+    a.MenuCancel = NewAction(this, _("&Cancel"), QStringLiteral("cancel"));
     addAction(a.Help);
 
     connect(a.Start, &QAction::triggered, this, &TMainWindow::OnStart);
@@ -315,7 +315,8 @@ void TMainWindow::RefreshState()
     FActions.Start->setEnabled(view.StartEnabled && !view.Stopping && !FStopping);
     FActions.Stop->setEnabled(view.StopEnabled && !view.Stopping && !FStopping);
     FActions.Instant->setEnabled(view.TrayInstantEnabled && !view.Stopping);
-    FActions.ToggleMonitoring->setText(view.TrayMonitorItem);
+    // The tray item's text with its mnemonic.
+    FActions.ToggleMonitoring->setText(monitoring ? _("S&top monitoring") : _("&Start monitoring"));
     FActions.ToggleMonitoring->setIcon(
         TIconSet::Icon(monitoring ? QStringLiteral("stop") : QStringLiteral("start")));
     FActions.ToggleMonitoring->setEnabled(!view.Stopping && !FStopping);
