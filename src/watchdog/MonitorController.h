@@ -56,6 +56,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -93,6 +94,9 @@ class TMonitorController : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxLogLines = 10000;
+    // From this many pending names on, the saves of a pass are written on
+    // another thread (SaveSettingsInBackground).
+    static constexpr qsizetype kBackgroundSaveNames = 2000;
 
     explicit TMonitorController(TSelwandSetup setup, QObject* parent = nullptr);
     // Stops watching and waits for running backup threads (no final pass).
@@ -172,7 +176,18 @@ public:
     // --- Settings and log
     // Writes Selwand.ini; a failure is shown (MessageShown) and not raised.
     // While failures repeat, only the first is shown, the others logged.
+    // Waits for a save still being written in the background first.
     void SaveSettings();
+    // The saves of a backup pass: with kBackgroundSaveNames pending names
+    // or more, written on another thread from a copy of what is saved, so
+    // that the window does not stop while thousands of names are written;
+    // the result is taken at the next event loop turn, and while one is
+    // being written the next occasion saves again. Fewer names are saved
+    // at once, as SaveSettings does.
+    void SaveSettingsInBackground();
+    // Waits for a save being written in the background and takes its
+    // result (nothing when none runs).
+    void CollectBackgroundSave();
     bool LastSaveFailed() const { return FSaveFailed; }
     // Each pending file (in flight included) as "NN: name".
     QStringList PendingLines() const;
@@ -239,6 +254,8 @@ private:
     // fell through to another file system since its last pass.
     bool DestinationOnItsFileSystem(int index, const QString& dest, QString& why);
     void FileDone(int index, const QString& name, TBackupOutcome outcome);
+    TWatchdogSnapshot PrepareSave();
+    void SaveDone(const QString& failure);
     void BackupThreadEnded();
     void AdvanceStop();
     void FinishStop();
@@ -278,6 +295,7 @@ private:
     bool FProgressDirty = false; // a pass finished with files since the last save
     bool FSaveFailed = false;
     std::unique_ptr<QLockFile> FLock;
+    std::future<QString> FBackgroundSave; // a save being written on another thread
     bool FCollecting = false; // watcher notifications are taken
     bool FAutoTick = true;
     TTaskBarStatus FTbStatus = tbsOff;
