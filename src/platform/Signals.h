@@ -39,7 +39,7 @@ public:
 
 private:
     struct Data;
-    std::unique_ptr<Data> d;
+    std::unique_ptr<Data> FData;
 };
 
 // A write to a pipe or socket whose reader has gone fails with an error

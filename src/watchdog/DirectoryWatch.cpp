@@ -299,10 +299,10 @@ void TDirectoryWatch::Deliver(const QString& Dir, const std::vector<DirChange>& 
 {
     const QPointer<TDirectoryWatch> self(this);
     for (const DirChange& c : Batch) {
-        if (c.kind >= DirChange::Added && c.kind <= DirChange::RenamedNew)
-            Notify(int(c.kind), c.name);
+        if (c.Kind >= DirChange::Added && c.Kind <= DirChange::RenamedNew)
+            Notify(int(c.Kind), c.Name);
         else
-            emit OnError(this, c.code, ReportText(Dir, c));
+            emit OnError(this, c.Code, ReportText(Dir, c));
         if (!self)
             return; // a receiver deleted the watcher
     }
@@ -310,29 +310,29 @@ void TDirectoryWatch::Deliver(const QString& Dir, const std::vector<DirChange>& 
 
 QString TDirectoryWatch::ReportText(const QString& Dir, const DirChange& Change) const
 {
-    const QString path = AddPath(Dir, Change.name);
-    switch (Change.kind) {
+    const QString path = AddPath(Dir, Change.Name);
+    switch (Change.Kind) {
     case DirChange::Overflow:
         return Format(_("Changes below \"%s\" came faster than they could be recorded, and some of them "
                         "were lost. The directory has to be searched for changed files."),
             {Dir});
     case DirChange::WatchLimit:
-        return WatchLimitText(path, Change.count);
+        return WatchLimitText(path, Change.Count);
     case DirChange::WatchFailed:
-        if (Change.count <= 1)
+        if (Change.Count <= 1)
             return Format(
-                _("Changes in \"%s\" are not watched: %s"), {path, platform::SystemErrorText(Change.code)});
+                _("Changes in \"%s\" are not watched: %s"), {path, platform::SystemErrorText(Change.Code)});
         return Format(_("Changes in \"%s\" and %d other directories are not watched: %s"),
-            {path, Change.count - 1, platform::SystemErrorText(Change.code)});
+            {path, Change.Count - 1, platform::SystemErrorText(Change.Code)});
     case DirChange::Gone:
         return Format(_("The watched directory \"%s\" was removed, moved or unmounted; watching it has "
                         "ended."),
             {Dir});
     case DirChange::Failed:
         return Format(_("Error reading the changes below \"%s\": %s. Watching it has ended."),
-            {Dir, platform::SystemErrorText(Change.code)});
+            {Dir, platform::SystemErrorText(Change.Code)});
     case DirChange::Fault:
-        return Format(_("Error while watching \"%s\": %s"), {Dir, Change.name});
+        return Format(_("Error while watching \"%s\": %s"), {Dir, Change.Name});
     default:
         return QString();
     }
@@ -343,10 +343,10 @@ TChangedFiles ListChangedFiles(const QString& Dir, const QDateTime& Since)
     TChangedFiles result;
     const qint64 since = Since.isValid() ? Since.toMSecsSinceEpoch() : 0;
     const platform::ScanResult scan = platform::ListChangedFiles(Dir, since, result.Names);
-    result.ErrorCode = scan.error;
-    result.Unreadable = scan.unreadable;
-    result.FirstUnreadable = scan.firstUnreadable;
-    result.FirstUnreadableError = scan.firstUnreadableError;
+    result.ErrorCode = scan.Error;
+    result.Unreadable = scan.Unreadable;
+    result.FirstUnreadable = scan.FirstUnreadable;
+    result.FirstUnreadableError = scan.FirstUnreadableError;
     return result;
 }
 

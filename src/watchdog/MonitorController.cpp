@@ -551,7 +551,7 @@ void TMonitorController::AdvanceStop()
             return;
         FStopPhase = spFinalPass;
         if (FFileCount > 0)
-            StartBackups(true);
+            StartBackups();
     }
     if (FStopPhase == spFinalPass) {
         FreeFinishedThreads();
@@ -877,14 +877,14 @@ void TMonitorController::Tick()
     } else if (FTimeCount == 0) {
         FTimeCount = FBuInterval;
         FView.ClockPosition = 0;
-        StartBackups(false);
+        StartBackups();
         FView.FileCountText = FileCountText(0);
         FTbStatus = tbsWait;
         FInstantBackup = false;
         FView.ShowFilesVisible = false;
         WarnDestination(3);
     } else if (FInstantBackup) {
-        StartBackups(false);
+        StartBackups();
         FView.FileCountText = FileCountText(0);
         FTbStatus = tbsWait;
         FInstantBackup = false;
@@ -909,7 +909,7 @@ void TMonitorController::RequestInstantBackup()
     emit StateChanged();
 }
 
-void TMonitorController::StartBackups(bool finalPass)
+void TMonitorController::StartBackups()
 {
     const QDateTime now = Now();
     FScanSince = QDateTime::currentDateTimeUtc();
@@ -966,7 +966,6 @@ void TMonitorController::StartBackups(bool finalPass)
             }
         }
     }
-    Q_UNUSED(finalPass); // the stop waits for the threads (AdvanceStop)
     // Written on another thread: a pass of many files must not stop the
     // window while thousands of names are saved. The end of stopping and
     // closing save again and wait for it.

@@ -153,10 +153,10 @@ public:
     void FileChanged(TDirectoryWatch* watcher, int chgNotId, TWatchAction action, const QString& fileName);
     // The one-second tick.
     void Tick();
-    // One backup pass. finalPass: the pass of stopping, which first lets a
-    // running thread of a task with pending files end (the stop's waiting
-    // goes on through the event loop).
-    void StartBackups(bool finalPass);
+    // One backup pass: a backup thread for each started task with pending
+    // files whose destination is available. It does not wait for them; the
+    // final pass of stopping is waited for by the stop (MonitoringStopped).
+    void StartBackups();
     void WarnDestination(int threshold);
     // The start button / tray item while monitoring runs.
     void RequestInstantBackup();

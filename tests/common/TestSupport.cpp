@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <future>
 #include <gtest/gtest.h>
 
 namespace kestest {
@@ -109,6 +110,19 @@ bool HaveTool(const QString& name)
     return !QStandardPaths::findExecutable(name).isEmpty();
 }
 
+bool ReturnsInTime(const std::function<void()>& call, const std::function<void()>& unblock,
+    std::chrono::milliseconds timeout)
+{
+    auto done = std::async(std::launch::async, call);
+    if (done.wait_for(timeout) == std::future_status::ready) {
+        done.get();
+        return true;
+    }
+    unblock();
+    done.wait();
+    return false;
+}
+
 bool InCi()
 {
     return qgetenv("CI") == "true";
@@ -116,35 +130,35 @@ bool InCi()
 
 SmallTmpfs::SmallTmpfs(qint64 bytes)
 {
-    if (!m_dir.isValid()) {
-        m_error = QStringLiteral("no temporary folder");
+    if (!FDir.isValid()) {
+        FError = QStringLiteral("no temporary folder");
         return;
     }
     QProcess p;
     p.start(QStringLiteral("mount"),
         {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-            QStringLiteral("size=%1,mode=0755").arg(bytes), QStringLiteral("tmpfs"), m_dir.path()});
+            QStringLiteral("size=%1,mode=0755").arg(bytes), QStringLiteral("tmpfs"), FDir.path()});
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
-        m_error = QStringLiteral("cannot mount a tmpfs (needs root): ")
+        FError = QStringLiteral("cannot mount a tmpfs (needs root): ")
             + QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
         return;
     }
-    m_mounted = true;
+    FMounted = true;
 }
 
 SmallTmpfs::~SmallTmpfs()
 {
-    if (!m_mounted)
+    if (!FMounted)
         return;
     // Lazily, so that a file still open elsewhere cannot keep it mounted.
     QProcess p;
-    p.start(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    p.start(QStringLiteral("umount"), {QStringLiteral("-l"), FDir.path()});
     p.waitForFinished(30000);
 }
 
 void SmallTmpfs::FillUp(const QString& fileName)
 {
-    QFile f(m_dir.filePath(fileName));
+    QFile f(FDir.filePath(fileName));
     ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
     // Ever smaller pieces until not even one byte fits.
     for (const qint64 piece : {qint64(65536), qint64(4096), qint64(1)}) {

@@ -41,6 +41,12 @@ QString BuiltProgram(const QString& name);
 // True when an outside tool is on PATH; tests that need one skip otherwise.
 bool HaveTool(const QString& name);
 
+// Runs call on a thread of its own and waits a bounded time for it. A call
+// that hangs is set free by unblock() (for example by opening the writing
+// end of a FIFO it waits on), so the test can end, and counts as false.
+bool ReturnsInTime(const std::function<void()>& call, const std::function<void()>& unblock,
+    std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
 // True under CI=true. There a test that cannot run (a missing outside
 // tool, no root) fails instead of skipping, so nothing goes untested
 // unnoticed.
@@ -56,16 +62,16 @@ public:
     SmallTmpfs(const SmallTmpfs&) = delete;
     SmallTmpfs& operator=(const SmallTmpfs&) = delete;
 
-    bool IsMounted() const { return m_mounted; }
-    QString Error() const { return m_error; }
-    QString Path() const { return m_dir.path(); }
+    bool IsMounted() const { return FMounted; }
+    QString Error() const { return FError; }
+    QString Path() const { return FDir.path(); }
     // Writes a file of that name until not one more byte fits.
     void FillUp(const QString& fileName = QStringLiteral("filler"));
 
 private:
-    QTemporaryDir m_dir;
-    bool m_mounted = false;
-    QString m_error;
+    QTemporaryDir FDir;
+    bool FMounted = false;
+    QString FError;
 };
 
 } // namespace kestest

@@ -259,7 +259,7 @@ TEST_F(SelwandProgramTest, FullAndReadOnlyDestinations)
         GTEST_SKIP() << "no private mount namespaces here";
     QByteArray big(300000, Qt::Uninitialized);
     for (int i = 0; i < big.size(); ++i)
-        big[i] = char((i * 7919 + i / 13) & 0xFF);
+        big[i] = char((unsigned(i) * 7919u + unsigned(i) / 13u) & 0xFFu);
     WriteBytes(data + QStringLiteral("/big.bin"), big);
     WriteBytes(data + QStringLiteral("/small.txt"), "small");
     WriteTaskFile(taskFile, dest, data);

@@ -86,14 +86,11 @@ int main(int argc, char** argv)
     if (!display) {
         app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
     } else {
-        // A display variable can outlive its server. Instead of ending in
+        // A display variable can outlive its server: instead of ending in
         // Qt's fatal error, the program goes on as without a display.
-        const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-        if (!platformChosen)
-            qputenv("QT_QPA_PLATFORM",
-                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+        const bool fallback = kes::platform::ArrangeDisplayFallback();
         app = std::make_unique<QApplication>(qtArgc, qtArgv.data());
-        if (!platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        if (fallback && QGuiApplication::platformName() == kes::platform::HeadlessDisplayPlatform()) {
             display = false;
             displayLost = true;
         }
