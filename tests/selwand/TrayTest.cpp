@@ -83,34 +83,28 @@ protected:
         return helpers.back().get();
     }
 
-    // Xvfb on a display number nobody uses.
+    // Xvfb on a display number it chooses itself (-displayfd: it names the
+    // number on standard output once it accepts connections), so tests
+    // running side by side never share a display.
     bool StartDisplay()
     {
-        for (int n = 150 + int(::getpid() % 40); n < 250; ++n) {
-            if (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))
-                || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-                continue;
-            display = QStringLiteral(":%1").arg(n);
-            QProcess* xvfb = Helper(QStringLiteral("Xvfb"),
-                {display, QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24"),
-                    QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-noreset")});
-            // Ready when it answers, not when its socket appears.
-            if (WaitUntil(
-                    [&] {
-                        return xvfb->state() == QProcess::NotRunning
-                            || (QFile::exists(QStringLiteral("/tmp/.X11-unix/X%1").arg(n))
-                                && Run(QStringLiteral("xdotool"), {QStringLiteral("getdisplaygeometry")})
-                                        .exitCode
-                                    == 0);
-                    },
-                    std::chrono::seconds(10))
-                && xvfb->state() == QProcess::Running)
-                return true;
-            if (xvfb->state() == QProcess::NotRunning)
-                continue;
+        auto xvfb = std::make_unique<QProcess>();
+        xvfb->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        xvfb->start(QStringLiteral("Xvfb"),
+            {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                QStringLiteral("0"), QStringLiteral("1024x768x24"), QStringLiteral("-nolisten"),
+                QStringLiteral("tcp"), QStringLiteral("-noreset")});
+        if (!xvfb->waitForStarted())
             return false;
-        }
-        return false;
+        QProcess* server = xvfb.get();
+        helpers.push_back(std::move(xvfb));
+        WaitUntil([&] { return server->canReadLine() || server->state() == QProcess::NotRunning; },
+            std::chrono::seconds(20));
+        const QByteArray number = server->readLine().trimmed();
+        if (number.isEmpty())
+            return false;
+        display = u':' + QString::fromLatin1(number);
+        return true;
     }
 
     QProcessEnvironment Environment() const
