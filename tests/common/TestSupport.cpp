@@ -109,4 +109,52 @@ bool HaveTool(const QString& name)
     return !QStandardPaths::findExecutable(name).isEmpty();
 }
 
+bool InCi()
+{
+    return qgetenv("CI") == "true";
+}
+
+SmallTmpfs::SmallTmpfs(qint64 bytes)
+{
+    if (!m_dir.isValid()) {
+        m_error = QStringLiteral("no temporary folder");
+        return;
+    }
+    QProcess p;
+    p.start(QStringLiteral("mount"),
+        {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+            QStringLiteral("size=%1,mode=0755").arg(bytes), QStringLiteral("tmpfs"), m_dir.path()});
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        m_error = QStringLiteral("cannot mount a tmpfs (needs root): ")
+            + QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+        return;
+    }
+    m_mounted = true;
+}
+
+SmallTmpfs::~SmallTmpfs()
+{
+    if (!m_mounted)
+        return;
+    // Lazily, so that a file still open elsewhere cannot keep it mounted.
+    QProcess p;
+    p.start(QStringLiteral("umount"), {QStringLiteral("-l"), m_dir.path()});
+    p.waitForFinished(30000);
+}
+
+void SmallTmpfs::FillUp(const QString& fileName)
+{
+    QFile f(m_dir.filePath(fileName));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
+    // Ever smaller pieces until not even one byte fits.
+    for (const qint64 piece : {qint64(65536), qint64(4096), qint64(1)}) {
+        const QByteArray data(piece, 'f');
+        while (f.write(data) == piece) { }
+    }
+    f.close();
+    ASSERT_FALSE(
+        f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) && f.write("f", 1) == 1)
+        << "the file system is not full";
+}
+
 } // namespace kestest

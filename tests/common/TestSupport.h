@@ -5,8 +5,10 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <chrono>
 #include <functional>
+#include <gtest/gtest.h>
 
 namespace kestest {
 
@@ -38,5 +40,46 @@ ProcessResult Run(const QString& program, const QStringList& args, const QString
 QString BuiltProgram(const QString& name);
 // True when an outside tool is on PATH; tests that need one skip otherwise.
 bool HaveTool(const QString& name);
+
+// True under CI=true. There a test that cannot run (a missing outside
+// tool, no root) fails instead of skipping, so nothing goes untested
+// unnoticed.
+bool InCi();
+
+// A tmpfs of a given size on a fresh folder, for tests of a full disk.
+// Mounting needs root; IsMounted() tells whether it worked and Error()
+// why not. Unmounted and removed when it goes out of scope.
+class SmallTmpfs {
+public:
+    explicit SmallTmpfs(qint64 bytes);
+    ~SmallTmpfs();
+    SmallTmpfs(const SmallTmpfs&) = delete;
+    SmallTmpfs& operator=(const SmallTmpfs&) = delete;
+
+    bool IsMounted() const { return m_mounted; }
+    QString Error() const { return m_error; }
+    QString Path() const { return m_dir.path(); }
+    // Writes a file of that name until not one more byte fits.
+    void FillUp(const QString& fileName = QStringLiteral("filler"));
+
+private:
+    QTemporaryDir m_dir;
+    bool m_mounted = false;
+    QString m_error;
+};
+
+} // namespace kestest
+
+// Skips the test with the reason, or fails it under CI=true. Returns from
+// the calling function (a test body or SetUp).
+#define KESTEST_SKIP_OR_FAIL(reason)                                                                         \
+    do {                                                                                                     \
+        if (::kestest::InCi())                                                                               \
+            GTEST_FAIL() << reason << " (CI=true: this test must run)";                                      \
+        else                                                                                                 \
+            GTEST_SKIP() << reason;                                                                          \
+    } while (0)
+
+namespace kestest {
 
 } // namespace kestest
