@@ -1,6 +1,9 @@
 #include "platform/FileSystem.h"
 
 #include "platform/FileName.h"
+#include "platform/FileSystem_posix.h"
+
+#include <QList>
 
 #include <acl/libacl.h>
 #include <algorithm>
@@ -9,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fcntl.h>
 #include <string>
 #include <sys/acl.h>
@@ -52,6 +56,252 @@ bool UsesExtendedPaths()
     return false;
 }
 
+// --- Names of any length ----------------------------------------------------
+
+namespace posix {
+
+namespace {
+
+// The longest name the kernel takes in one call.
+constexpr qsizetype kMaxPlainName = PATH_MAX - 1;
+
+int OpenDirAt(int dir, const char* name, int extraFlags = 0)
+{
+    int fd;
+    do {
+        fd = ::openat(dir, name, O_PATH | O_DIRECTORY | O_CLOEXEC | extraFlags);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+// Replaces the descriptor cur (when it is one of ours) by next.
+void Replace(int& cur, int next)
+{
+    if (cur >= 0)
+        ::close(cur);
+    cur = next;
+}
+
+qsizetype SkipSlashes(const QByteArray& path, qsizetype pos)
+{
+    while (pos < path.size() && path[pos] == '/')
+        ++pos;
+    return pos;
+}
+
+// Opens the folder path (of any length) in pieces shorter than the limit,
+// each cut at a "/". fd receives a descriptor of ours.
+int OpenDirInPieces(const QByteArray& path, int& fd)
+{
+    fd = -1;
+    int cur = AT_FDCWD;
+    qsizetype pos = 0;
+    if (path.startsWith('/')) {
+        cur = OpenDirAt(AT_FDCWD, "/");
+        if (cur < 0)
+            return errno;
+        pos = SkipSlashes(path, 0);
+    }
+    while (pos < path.size()) {
+        qsizetype end = path.size();
+        if (end - pos > kMaxPlainName) {
+            end = path.lastIndexOf('/', pos + kMaxPlainName);
+            if (end <= pos) {
+                if (cur >= 0)
+                    ::close(cur);
+                return ENAMETOOLONG; // one component beyond the limit
+            }
+        }
+        const QByteArray piece = path.mid(pos, end - pos);
+        const int next = OpenDirAt(cur, piece.constData());
+        if (next < 0) {
+            const int err = errno;
+            if (cur >= 0)
+                ::close(cur);
+            return err;
+        }
+        Replace(cur, next);
+        pos = SkipSlashes(path, end);
+    }
+    if (cur == AT_FDCWD) {
+        cur = OpenDirAt(AT_FDCWD, ".");
+        if (cur < 0)
+            return errno;
+    }
+    fd = cur;
+    return 0;
+}
+
+int ReadLinkAt(int dir, const char* name, QByteArray& target)
+{
+    std::vector<char> buf(PATH_MAX);
+    for (;;) {
+        const ssize_t n = ::readlinkat(dir, name, buf.data(), buf.size());
+        if (n < 0)
+            return errno;
+        if (size_t(n) < buf.size()) {
+            target = QByteArray(buf.data(), n);
+            return 0;
+        }
+        if (buf.size() >= (size_t(1) << 20))
+            return ENAMETOOLONG;
+        buf.resize(buf.size() * 2);
+    }
+}
+
+// realpath on open directory descriptors, for names or results beyond the
+// limit. The name resolved so far holds no link, so ".." takes its last
+// component off, as the kernel's walk goes to the real parent.
+int CanonicalWalk(const QByteArray& name, QByteArray& result)
+{
+    std::deque<QByteArray> pending;
+    auto pushFront = [&](const QByteArray& path) {
+        const QList<QByteArray> parts = path.split('/');
+        for (auto it = parts.rbegin(); it != parts.rend(); ++it) {
+            if (!it->isEmpty() && *it != ".")
+                pending.push_front(*it);
+        }
+    };
+    QByteArray resolved; // empty: the root
+    int cur = -1;
+    auto fail = [&](int err) {
+        if (cur >= 0)
+            ::close(cur);
+        return err;
+    };
+    if (name.startsWith('/')) {
+        cur = OpenDirAt(AT_FDCWD, "/");
+    } else {
+        char* cwd = ::getcwd(nullptr, 0);
+        if (!cwd)
+            return errno;
+        resolved = cwd;
+        std::free(cwd);
+        if (resolved == "/")
+            resolved.clear();
+        cur = OpenDirAt(AT_FDCWD, ".");
+    }
+    if (cur < 0)
+        return errno;
+    pushFront(name);
+    int links = 0;
+    while (!pending.empty()) {
+        const QByteArray comp = pending.front();
+        pending.pop_front();
+        if (comp == "..") {
+            resolved.truncate(qMax<qsizetype>(0, resolved.lastIndexOf('/')));
+            const int up = OpenDirAt(cur, "..");
+            if (up < 0)
+                return fail(errno);
+            Replace(cur, up);
+            continue;
+        }
+        struct stat st;
+        if (::fstatat(cur, comp.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(errno);
+        if (S_ISLNK(st.st_mode)) {
+            if (++links > 40)
+                return fail(ELOOP);
+            QByteArray target;
+            if (const int err = ReadLinkAt(cur, comp.constData(), target))
+                return fail(err);
+            if (target.startsWith('/')) {
+                resolved.clear();
+                const int root = OpenDirAt(AT_FDCWD, "/");
+                if (root < 0)
+                    return fail(errno);
+                Replace(cur, root);
+            }
+            pushFront(target);
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            const int next = OpenDirAt(cur, comp.constData(), O_NOFOLLOW);
+            if (next < 0)
+                return fail(errno);
+            Replace(cur, next);
+            resolved += '/' + comp;
+            continue;
+        }
+        // Anything but a folder ends the name.
+        if (!pending.empty())
+            return fail(ENOTDIR);
+        resolved += '/' + comp;
+    }
+    ::close(cur);
+    result = resolved.isEmpty() ? QByteArray("/") : resolved;
+    return 0;
+}
+
+} // namespace
+
+TPathAt::TPathAt(const QByteArray& name)
+    : FDir(AT_FDCWD)
+{
+    if (name.isEmpty() || name.contains('\0')) {
+        FError = ENOENT;
+        return;
+    }
+    if (name.size() <= kMaxPlainName) {
+        FName = name;
+        return;
+    }
+    QByteArray n = name;
+    while (n.size() > 1 && n.endsWith('/'))
+        n.chop(1);
+    const qsizetype slash = n.lastIndexOf('/');
+    if (slash < 0) {
+        FError = ENAMETOOLONG; // one component beyond the limit
+        return;
+    }
+    FName = n.mid(slash + 1);
+    int fd = -1;
+    FError = OpenDirInPieces(slash == 0 ? QByteArray("/") : n.left(slash), fd);
+    if (FError == 0) {
+        FDir = fd;
+        FOwnsDir = true;
+    }
+}
+
+TPathAt::TPathAt(const QString& name)
+    : TPathAt(EncodeName(name))
+{
+}
+
+TPathAt::~TPathAt()
+{
+    if (FOwnsDir)
+        ::close(FDir);
+}
+
+QByteArray TPathAt::PlainName() const
+{
+    if (!FOwnsDir)
+        return FName;
+    return "/proc/self/fd/" + QByteArray::number(FDir) + '/' + FName;
+}
+
+int CanonicalName(const QByteArray& name, QByteArray& result)
+{
+    result.clear();
+    if (name.isEmpty() || name.contains('\0'))
+        return ENOENT;
+    if (name.size() <= kMaxPlainName) {
+        if (char* resolved = ::realpath(name.constData(), nullptr)) {
+            result = QByteArray(resolved);
+            std::free(resolved);
+            return 0;
+        }
+        if (errno != ENAMETOOLONG)
+            return errno;
+    }
+    return CanonicalWalk(name, result);
+}
+
+} // namespace posix
+
+using posix::TPathAt;
+
 namespace {
 
 qint64 Nanoseconds(const struct statx_timestamp& t)
@@ -82,11 +332,11 @@ constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME;
 int GetFileStatus(const QString& name, bool followLink, FileStatus& status)
 {
     status = FileStatus();
-    const QByteArray n = EncodeName(name);
-    if (n.isEmpty())
-        return ENOENT;
+    const TPathAt p(name);
+    if (p.Error())
+        return p.Error();
     struct statx sx;
-    if (statx(AT_FDCWD, n.constData(), followLink ? 0 : AT_SYMLINK_NOFOLLOW, kStatxMask, &sx) != 0)
+    if (statx(p.Dir(), p.Name(), followLink ? 0 : AT_SYMLINK_NOFOLLOW, kStatxMask, &sx) != 0)
         return errno;
     FillStatus(sx, status);
     return 0;
@@ -105,9 +355,9 @@ int GetFileStatus(int fd, FileStatus& status)
 int OpenFile(const QString& name, unsigned flags, unsigned permissions, int& fd)
 {
     fd = -1;
-    const QByteArray n = EncodeName(name);
-    if (n.isEmpty())
-        return ENOENT;
+    const TPathAt p(name);
+    if (p.Error())
+        return p.Error();
     int oflags = O_CLOEXEC;
     switch (flags & ofReadWrite) {
     case ofWrite:
@@ -134,7 +384,7 @@ int OpenFile(const QString& name, unsigned flags, unsigned permissions, int& fd)
         oflags |= O_NONBLOCK;
     int f;
     do {
-        f = ::open(n.constData(), oflags, permissions ? permissions : 0666);
+        f = ::openat(p.Dir(), p.Name(), oflags, permissions ? permissions : 0666);
     } while (f < 0 && errno == EINTR);
     if (f < 0)
         return errno;
@@ -293,21 +543,19 @@ int ResolveLink(const QString& name, QString& target)
         return err;
     if (!st.isSymLink)
         return EINVAL;
-    const QByteArray n = EncodeName(name);
-    char* resolved = ::realpath(n.constData(), nullptr);
-    if (!resolved)
-        return errno;
-    target = DecodeName(resolved, qsizetype(std::strlen(resolved)));
-    std::free(resolved);
+    QByteArray resolved;
+    if (const int err = posix::CanonicalName(EncodeName(name), resolved))
+        return err;
+    target = DecodeName(resolved);
     return 0;
 }
 
 int SetFileTimes(const QString& name, std::optional<qint64> accessTime,
     std::optional<qint64> modificationTime, bool followLink)
 {
-    const QByteArray n = EncodeName(name);
-    if (n.isEmpty())
-        return ENOENT;
+    const TPathAt p(name);
+    if (p.Error())
+        return p.Error();
     struct timespec ts[2];
     const std::optional<qint64>* times[2] = {&accessTime, &modificationTime};
     for (int i = 0; i < 2; ++i) {
@@ -326,57 +574,59 @@ int SetFileTimes(const QString& name, std::optional<qint64> accessTime,
             ts[i].tv_nsec = UTIME_OMIT;
         }
     }
-    if (::utimensat(AT_FDCWD, n.constData(), ts, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+    if (::utimensat(p.Dir(), p.Name(), ts, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
         return errno;
     return 0;
 }
 
 int SetFileMode(const QString& name, unsigned mode)
 {
-    const QByteArray n = EncodeName(name);
-    if (n.isEmpty())
-        return ENOENT;
-    if (::chmod(n.constData(), mode_t(mode & 07777)) != 0)
+    const TPathAt p(name);
+    if (p.Error())
+        return p.Error();
+    if (::fchmodat(p.Dir(), p.Name(), mode_t(mode & 07777), 0) != 0)
         return errno;
     return 0;
 }
 
 int CreateDirectory(const QString& name)
 {
-    const QByteArray n = EncodeName(name);
-    if (n.isEmpty())
-        return ENOENT;
-    if (::mkdir(n.constData(), 0777) != 0)
+    const TPathAt p(name);
+    if (p.Error())
+        return p.Error();
+    if (::mkdirat(p.Dir(), p.Name(), 0777) != 0)
         return errno;
     return 0;
 }
 
 int RenameNoReplace(const QString& oldName, const QString& newName)
 {
-    const QByteArray o = EncodeName(oldName);
-    const QByteArray n = EncodeName(newName);
-    if (o.isEmpty() || n.isEmpty())
-        return ENOENT;
-    if (::renameat2(AT_FDCWD, o.constData(), AT_FDCWD, n.constData(), RENAME_NOREPLACE) == 0)
+    const TPathAt o(oldName);
+    if (o.Error())
+        return o.Error();
+    const TPathAt n(newName);
+    if (n.Error())
+        return n.Error();
+    if (::renameat2(o.Dir(), o.Name(), n.Dir(), n.Name(), RENAME_NOREPLACE) == 0)
         return 0;
     const int err = errno;
     if (err != EINVAL && err != ENOSYS)
         return err;
     // A file system without the no-replace rename: check, then rename.
     struct stat st;
-    if (::lstat(n.constData(), &st) == 0)
+    if (::fstatat(n.Dir(), n.Name(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         return EEXIST;
-    if (::rename(o.constData(), n.constData()) != 0)
+    if (::renameat(o.Dir(), o.Name(), n.Dir(), n.Name()) != 0)
         return errno;
     return 0;
 }
 
 int RemoveFile(const QString& name)
 {
-    const QByteArray n = EncodeName(name);
-    if (n.isEmpty())
-        return ENOENT;
-    if (::unlink(n.constData()) != 0)
+    const TPathAt p(name);
+    if (p.Error())
+        return p.Error();
+    if (::unlinkat(p.Dir(), p.Name(), 0) != 0)
         return errno;
     return 0;
 }
@@ -392,8 +642,12 @@ bool NoAttributeSupport(int err)
 
 int CopyUserAttributes(const QString& source, const QString& dest)
 {
-    const QByteArray s = EncodeName(source);
-    const QByteArray d = EncodeName(dest);
+    const TPathAt sp(source);
+    const TPathAt dp(dest);
+    if (sp.Error() || dp.Error())
+        return sp.Error() ? sp.Error() : dp.Error();
+    const QByteArray s = sp.PlainName();
+    const QByteArray d = dp.PlainName();
     std::vector<char> names;
     for (;;) {
         const ssize_t size = ::listxattr(s.constData(), nullptr, 0);
@@ -438,8 +692,12 @@ int CopyUserAttributes(const QString& source, const QString& dest)
 
 int CopyAccessControl(const QString& source, const QString& dest)
 {
-    const QByteArray s = EncodeName(source);
-    const QByteArray d = EncodeName(dest);
+    const TPathAt sp(source);
+    const TPathAt dp(dest);
+    if (sp.Error() || dp.Error())
+        return sp.Error() ? sp.Error() : dp.Error();
+    const QByteArray s = sp.PlainName();
+    const QByteArray d = dp.PlainName();
     acl_t acl = acl_get_file(s.constData(), ACL_TYPE_ACCESS);
     if (!acl) {
         if (errno != ENOTSUP && errno != EOPNOTSUPP)
