@@ -245,6 +245,14 @@ int TCopyThread::WriteFailure(int code)
     return ps::IsDiskFull(code) ? ceLowDiskSpace : ceWriteFile;
 }
 
+int TCopyThread::RefuseSourceAsDestination()
+{
+    if (!sSource || !sSource->SameFileAs(DestNameXL))
+        return 0;
+    FSysErrMsg = U_("The destination is the source itself");
+    return ceCreateFile;
+}
+
 int TCopyThread::OpenCopyStreams()
 {
     if (!GetFileDataInfo(SourceNameXL, SourceFileData))
@@ -259,12 +267,20 @@ int TCopyThread::OpenCopyStreams()
         FSysErrMsg = e.Message();
         return ceOpenFile;
     }
+    if (const int refused = RefuseSourceAsDestination())
+        return refused;
+    if (sSource->AccessMode(FSourceMode))
+        FSourceMode = kOwnerOnly;
     if (FOverwrite && FileExistsXL(DestNameXL, false)) {
         if (SetSysError(FileSetAttrXL(DestNameXL, faArchive, false)))
             return ceAttributes;
     }
+    DestinationChecked();
+    // Created owner-only: exclusively, or (overwriting) emptying a file in
+    // place and replacing a symbolic link rather than writing through it.
     int err = 0;
-    sDest = TExtFileStream::Open(DestNameXL, fmCreate | (FOverwrite ? 0 : fmExclusive), err, FWriteMode);
+    sDest = TExtFileStream::Open(
+        DestNameXL, fmCreate | (FOverwrite ? fmReplaceLink : fmExclusive), err, FWriteMode, kOwnerOnly);
     if (!sDest) {
         FSysErrMsg = SystemErrorText(err);
         return ceCreateFile;
@@ -373,6 +389,13 @@ int TCopyThread::ShellCopyFile()
         return ceFileNotFound;
     if (DestName.isEmpty())
         return ceCreateFile;
+    int openErr = 0;
+    sSource = TExtFileStream::Open(SourceNameXL, fmOpenRead | fmShareDenyNone, openErr);
+    const int refused = RefuseSourceAsDestination();
+    sSource.reset();
+    if (refused)
+        return refused;
+    DestinationChecked();
     DoProgress(acCopy, false, -1);
     int err = CopyFileContent(SourceNameXL, DestNameXL, int(FBufSize));
     if (!err)
@@ -431,6 +454,12 @@ int TCopyThread::FinishCopy(
         if (SetSysError(sDest->Flush()))
             result = ceWriteFile;
     }
+    // The copy was written owner-only; now it takes what its source grants,
+    // never more. The owner keeps the right to write for the steps below;
+    // the attribute step makes a copy of a read-only source read-only.
+    int modeErr = 0;
+    if (result == 0 && sDest)
+        modeErr = sDest->SetMode(FSourceMode | 0200);
     // A delayed write error (network file systems report them here) means
     // the data did not arrive.
     if (result == 0 && sDest) {
@@ -438,6 +467,8 @@ int TCopyThread::FinishCopy(
             result = WriteFailure(err);
     }
     ReleaseStreams();
+    if (result == 0 && SetSysError(modeErr))
+        result = cwAttributes;
     if (result == 0 && AltStreams) {
         if (SetSysError(CopyAlternateStreams(SourceNameXL, DestNameXL)))
             result = cwAltStreams;

@@ -119,8 +119,16 @@ protected:
     virtual void DoneThread(int Result);
     virtual void DoProgress(TFileAction AAction, bool ASpeedLimit, qint64 ACount);
 
+    // Called between the destination's checks and its creation (a seam for
+    // tests that change the destination meanwhile).
+    virtual void DestinationChecked() { }
+
     bool SetSysError(int Code);
     int OpenCopyStreams();
+    // Refuses a destination that is the open source itself (by a link or
+    // under the same name): 257 with a message, before anything is opened
+    // for writing.
+    int RefuseSourceAsDestination();
     // Copies Length bytes from Source to Dest (Dest null: read only),
     // computing FCrc; inSystem lets the system move the data when no CRC
     // is needed.
@@ -152,6 +160,9 @@ protected:
     bool FResetArchive = false;
     TShellCopyModes FShellCopy;
     quint32 FWriteMode = kFlagSequentialScan;
+    // The permission bits the copy takes at the end: what the source grants
+    // (owner-only until they are known).
+    unsigned FSourceMode = kOwnerOnly;
     int FMaxWait = 5;
     qint64 UTotal = 0, CTotal = 0;
     quint32 FCrc = 0;

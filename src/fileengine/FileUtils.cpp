@@ -91,6 +91,8 @@ unsigned OpenFlagsOf(quint32 mode, quint32 flags)
         f |= ps::ofReadWrite | ps::ofCreate | ps::ofTruncate;
         if (mode & fmExclusive)
             f |= ps::ofExclusive;
+        if (mode & fmReplaceLink)
+            f |= ps::ofReplaceLink;
     } else if ((mode & 3) == fmOpenWrite) {
         f |= ps::ofWrite;
     } else if ((mode & 3) == fmOpenReadWrite) {
@@ -110,7 +112,10 @@ unsigned OpenFlagsOf(quint32 mode, quint32 flags)
 TExtFileStream::TExtFileStream(const QString& AFileName, quint32 Mode, quint32 Rights, quint32 Flags)
     : m_name(AFileName)
 {
-    const int err = ps::OpenFile(AFileName, OpenFlagsOf(Mode, Flags), Rights, m_fd);
+    unsigned flags = OpenFlagsOf(Mode, Flags);
+    if (Rights != 0)
+        flags |= ps::ofRestrictExisting;
+    const int err = ps::OpenFile(AFileName, flags, Rights, m_fd);
     if (err) {
         const bool create = (Mode & fmCreate) == fmCreate;
         throw EExtFileStreamError::CreateResFmt(
@@ -120,11 +125,14 @@ TExtFileStream::TExtFileStream(const QString& AFileName, quint32 Mode, quint32 R
 }
 
 std::unique_ptr<TExtFileStream> TExtFileStream::Open(
-    const QString& fileName, quint32 mode, int& error, quint32 flags)
+    const QString& fileName, quint32 mode, int& error, quint32 flags, quint32 rights)
 {
     std::unique_ptr<TExtFileStream> s(new TExtFileStream());
     s->m_name = fileName;
-    error = ps::OpenFile(fileName, OpenFlagsOf(mode, flags), 0, s->m_fd);
+    unsigned f = OpenFlagsOf(mode, flags);
+    if (rights != 0)
+        f |= ps::ofRestrictExisting;
+    error = ps::OpenFile(fileName, f, rights, s->m_fd);
     if (error)
         return nullptr;
     return s;
@@ -224,6 +232,28 @@ int TExtFileStream::DropCache()
     if (m_fd < 0)
         return ps::kErrInvalid;
     return ps::DropCachedData(m_fd);
+}
+
+int TExtFileStream::SetMode(unsigned mode)
+{
+    if (m_fd < 0)
+        return ps::kErrInvalid;
+    return ps::SetFileMode(m_fd, mode);
+}
+
+int TExtFileStream::AccessMode(unsigned& mode) const
+{
+    if (m_fd < 0)
+        return ps::kErrInvalid;
+    return ps::GetAccessMode(m_fd, mode);
+}
+
+bool TExtFileStream::SameFileAs(const QString& name) const
+{
+    ps::FileStatus mine, other;
+    if (m_fd < 0 || ps::GetFileStatus(m_fd, mine) || ps::GetFileStatus(name, true, other))
+        return false;
+    return mine.device == other.device && mine.inode == other.inode;
 }
 
 // --- Long-path rule and wrappers ------------------------------------------
@@ -371,7 +401,7 @@ int FileSetAttrXL(const QString& Name, int Attr, bool FollowLink)
         mode |= 0200; // writable again, for the owner
     if (mode == st.mode)
         return 0;
-    return ps::SetFileMode(name, mode);
+    return ps::SetFileMode(name, mode, FollowLink);
 }
 
 int ChangeAttributesXL(const QString& Name, int Attr, bool Clear, bool FollowLink)
@@ -619,6 +649,26 @@ void CopyRest(
 
 } // namespace
 
+namespace {
+
+// A copy's destination: owner-only while it is written; a symbolic link at
+// the name is replaced, never written through.
+std::unique_ptr<TExtFileStream> CreateCopyDestination(const QString& name, int& err)
+{
+    return TExtFileStream::Open(name, fmCreate | fmReplaceLink, err, kFlagSequentialScan, kOwnerOnly);
+}
+
+// The copy takes the permission bits its source grants, never more.
+int TakeSourceMode(const TExtFileStream& source, TExtFileStream& dest)
+{
+    unsigned mode = kOwnerOnly;
+    if (const int err = source.AccessMode(mode))
+        return err;
+    return dest.SetMode(mode);
+}
+
+} // namespace
+
 void CopyFileExt(const QString& Source, const QString& Dest, int Attr, int BufferSize)
 {
     const QString src = SystemPathXL(Source);
@@ -638,11 +688,11 @@ void CopyFileExt(const QString& Source, const QString& Dest, int Attr, int Buffe
     auto source = TExtFileStream::Open(src, fmOpenRead | fmShareDenyNone, err, kFlagSequentialScan);
     if (!source)
         throw fail(N_("Error opening \"%s\""), Source, err);
-    if (FileExistsXL(dst)) {
-        if ((err = FileSetAttrXL(dst, faArchive)))
+    if (FileExistsXL(dst, false)) {
+        if ((err = FileSetAttrXL(dst, faArchive, false)))
             throw fail(N_("Error creating \"%s\""), Dest, err);
     }
-    auto dest = TExtFileStream::Open(dst, fmCreate, err, kFlagSequentialScan);
+    auto dest = CreateCopyDestination(dst, err);
     if (!dest)
         throw fail(N_("Error creating \"%s\""), Dest, err);
     int readErr = 0, writeErr = 0;
@@ -651,12 +701,14 @@ void CopyFileExt(const QString& Source, const QString& Dest, int Attr, int Buffe
         throw fail(N_("Error reading from \"%s\""), Source, readErr);
     if (writeErr)
         throw fail(N_("Error writing to \"%s\""), Dest, writeErr);
+    if ((err = TakeSourceMode(*source, *dest)))
+        throw fail(N_("Error setting attributes of \"%s\""), Dest, err);
     source.reset();
     if ((err = dest->Close()))
         throw fail(N_("Error writing to \"%s\""), Dest, err);
     if ((err = SetFileModTime(dst, modTime, true)))
         throw fail(N_("Error setting timestamps of \"%s\""), Dest, err);
-    if (Attr >= 0 && (err = FileSetAttrXL(dst, Attr)))
+    if (Attr >= 0 && (err = FileSetAttrXL(dst, Attr, false)))
         throw fail(N_("Error setting attributes of \"%s\""), Dest, err);
 }
 
@@ -668,18 +720,19 @@ int CopyFileContent(const QString& Source, const QString& Dest, int BufferSize)
     auto source = TExtFileStream::Open(Source, fmOpenRead | fmShareDenyNone, err, kFlagSequentialScan);
     if (!source)
         return err;
-    auto dest = TExtFileStream::Open(Dest, fmCreate, err, kFlagSequentialScan);
+    auto dest = CreateCopyDestination(Dest, err);
     if (!dest)
         return err;
     std::vector<char> buffer(size_t(qMax(BufferSize, 4096)));
     int readErr = 0, writeErr = 0;
     CopyRest(*source, *dest, buffer, readErr, writeErr);
+    const int modeErr = readErr || writeErr ? 0 : TakeSourceMode(*source, *dest);
     const int closeErr = dest->Close();
     if (readErr)
         return readErr;
     if (writeErr)
         return writeErr;
-    return closeErr;
+    return modeErr ? modeErr : closeErr;
 }
 
 int CopyAlternateStreams(const QString& Source, const QString& Dest)

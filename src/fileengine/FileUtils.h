@@ -111,10 +111,15 @@ inline constexpr quint32 fmOpenRead = 0x0000;
 inline constexpr quint32 fmOpenWrite = 0x0001;
 inline constexpr quint32 fmOpenReadWrite = 0x0002;
 inline constexpr quint32 fmExclusive = 0x0004; // with fmCreate: fail when the file exists
+// With fmCreate: a symbolic link at the name is replaced by the new file,
+// never written through.
+inline constexpr quint32 fmReplaceLink = 0x0008;
 inline constexpr quint32 fmShareExclusive = 0x0010;
 inline constexpr quint32 fmShareDenyWrite = 0x0020;
 inline constexpr quint32 fmShareDenyNone = 0x0040;
 inline constexpr quint32 fmCreate = 0xFF00; // create or empty, read and write
+// The permission bits of a file while the engine writes it.
+inline constexpr quint32 kOwnerOnly = 0600;
 // Creation flags.
 inline constexpr quint32 kFlagSequentialScan = 0x08000000;
 inline constexpr quint32 kFlagWriteThrough = 0x80000000;
@@ -125,7 +130,8 @@ class TExtFileStream : public TStream {
 public:
     // Raises EExtFileStreamError with "Cannot create file ..." or "Cannot
     // open file ...". Rights are the permission bits of a new file (0 =
-    // the default, 0666 before umask).
+    // the default, 0666 before umask); an existing file that fmCreate
+    // empties loses every bit not in Rights as well.
     TExtFileStream(const QString& AFileName, quint32 Mode, quint32 Rights = 0, quint32 Flags = 0);
     ~TExtFileStream() override;
     TExtFileStream(const TExtFileStream&) = delete;
@@ -133,7 +139,7 @@ public:
 
     // Opens without raising; error receives the system code.
     static std::unique_ptr<TExtFileStream> Open(
-        const QString& fileName, quint32 mode, int& error, quint32 flags = 0);
+        const QString& fileName, quint32 mode, int& error, quint32 flags = 0, quint32 rights = 0);
 
     int Read(void* buffer, qint64 count, qint64& done) override;
     int Write(const void* buffer, qint64 count, qint64& done) override;
@@ -152,6 +158,13 @@ public:
     int Close();
     // Lets the next reads come from the device rather than the cache.
     int DropCache();
+    // Sets the permission bits of the open file.
+    int SetMode(unsigned mode);
+    // The permission bits the file grants when nothing but a mode is kept
+    // (an access-control list taken into account, never wider than it).
+    int AccessMode(unsigned& mode) const;
+    // Whether name, links followed, is the file this stream has open.
+    bool SameFileAs(const QString& name) const;
 
     const QString& FileName() const { return m_name; }
     int Handle() const { return m_fd; }

@@ -30,6 +30,7 @@ const int kErrNotSupported = EOPNOTSUPP;
 const int kErrInvalid = EINVAL;
 const int kErrIsDirectory = EISDIR;
 const int kErrIO = EIO;
+const int kErrLink = ELOOP;
 
 bool IsDiskFull(int code)
 {
@@ -382,10 +383,25 @@ int OpenFile(const QString& name, unsigned flags, unsigned permissions, int& fd)
     // waiting and refuse it below.
     if (flags & ofRegularOnly)
         oflags |= O_NONBLOCK;
-    int f;
-    do {
-        f = ::openat(p.Dir(), p.Name(), oflags, permissions ? permissions : 0666);
-    } while (f < 0 && errno == EINTR);
+    if (flags & (ofNoFollow | ofReplaceLink))
+        oflags |= O_NOFOLLOW;
+    int f = -1;
+    // A link that a creating open meets is removed (not followed) and the
+    // open tried again; a few rounds, should another link appear meanwhile.
+    for (int round = 0;; ++round) {
+        do {
+            f = ::openat(p.Dir(), p.Name(), oflags, permissions ? permissions : 0666);
+        } while (f < 0 && errno == EINTR);
+        if (f >= 0 || errno != ELOOP || !(flags & ofReplaceLink) || !(flags & ofCreate) || round == 8)
+            break;
+        struct stat lst;
+        if (::fstatat(p.Dir(), p.Name(), &lst, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(lst.st_mode)) {
+            errno = ELOOP;
+            break;
+        }
+        if (::unlinkat(p.Dir(), p.Name(), 0) != 0 && errno != ENOENT)
+            return errno;
+    }
     if (f < 0)
         return errno;
     // Without a size, the hint is given (a sequential read of a pipe or a
@@ -408,6 +424,12 @@ int OpenFile(const QString& name, unsigned flags, unsigned permissions, int& fd)
             return err;
         }
         size = st.st_size;
+        if ((flags & ofRestrictExisting) && (st.st_mode & 07777 & ~permissions)
+            && ::fchmod(f, st.st_mode & permissions & 07777) != 0) {
+            const int chmodErr = errno;
+            ::close(f);
+            return chmodErr;
+        }
     }
     // A file that fits into the kernel's first read-ahead gains nothing from
     // the hint; a pass over many small files saves a call per file.
@@ -579,12 +601,19 @@ int SetFileTimes(const QString& name, std::optional<qint64> accessTime,
     return 0;
 }
 
-int SetFileMode(const QString& name, unsigned mode)
+int SetFileMode(const QString& name, unsigned mode, bool followLink)
 {
     const TPathAt p(name);
     if (p.Error())
         return p.Error();
-    if (::fchmodat(p.Dir(), p.Name(), mode_t(mode & 07777), 0) != 0)
+    if (::fchmodat(p.Dir(), p.Name(), mode_t(mode & 07777), followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == EOPNOTSUPP && !followLink ? ELOOP : errno;
+    return 0;
+}
+
+int SetFileMode(int fd, unsigned mode)
+{
+    if (::fchmod(fd, mode_t(mode & 07777)) != 0)
         return errno;
     return 0;
 }
@@ -690,6 +719,72 @@ int CopyUserAttributes(const QString& source, const QString& dest)
     return 0;
 }
 
+namespace {
+
+// rwx of one ACL entry as three mode bits.
+unsigned EntryBits(acl_entry_t entry)
+{
+    acl_permset_t set;
+    if (acl_get_permset(entry, &set) != 0)
+        return 0;
+    return (acl_get_perm(set, ACL_READ) == 1 ? 4u : 0u) | (acl_get_perm(set, ACL_WRITE) == 1 ? 2u : 0u)
+        | (acl_get_perm(set, ACL_EXECUTE) == 1 ? 1u : 0u);
+}
+
+// The mode that grants no class more than the list: the owner's entry, the
+// owning group's entry within the mask, everybody else's entry. Named users
+// and groups have no place in a mode and are left out.
+unsigned ModeGrantedBy(acl_t acl)
+{
+    unsigned user = 0, group = 0, other = 0, mask = 7;
+    acl_entry_t entry;
+    for (int which = ACL_FIRST_ENTRY; acl_get_entry(acl, which, &entry) == 1; which = ACL_NEXT_ENTRY) {
+        acl_tag_t tag;
+        if (acl_get_tag_type(entry, &tag) != 0)
+            continue;
+        switch (tag) {
+        case ACL_USER_OBJ:
+            user = EntryBits(entry);
+            break;
+        case ACL_GROUP_OBJ:
+            group = EntryBits(entry);
+            break;
+        case ACL_MASK:
+            mask = EntryBits(entry);
+            break;
+        case ACL_OTHER:
+            other = EntryBits(entry);
+            break;
+        default:
+            break;
+        }
+    }
+    return (user << 6) | ((group & mask) << 3) | other;
+}
+
+constexpr const char* kAccessAclName = "system.posix_acl_access";
+
+} // namespace
+
+int GetAccessMode(int fd, unsigned& mode)
+{
+    mode = 0;
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return errno;
+    mode = st.st_mode & 0777;
+    // Only a file with a list of its own says more than its mode (asked
+    // first: one call for the common file without one).
+    if (::fgetxattr(fd, kAccessAclName, nullptr, 0) <= 0)
+        return 0;
+    acl_t acl = acl_get_fd(fd);
+    if (!acl)
+        return 0;
+    mode = ModeGrantedBy(acl);
+    acl_free(acl);
+    return 0;
+}
+
 int CopyAccessControl(const QString& source, const QString& dest)
 {
     const TPathAt sp(source);
@@ -706,16 +801,21 @@ int CopyAccessControl(const QString& source, const QString& dest)
         struct stat st;
         if (::stat(s.constData(), &st) != 0)
             return errno;
-        return SetFileMode(dest, st.st_mode & 07777);
+        return SetFileMode(dest, st.st_mode & 0777);
     }
     int err = 0;
     if (acl_set_file(d.constData(), ACL_TYPE_ACCESS, acl) != 0) {
         err = errno;
-        mode_t mode = 0;
-        // A destination without ACLs can still take a list that says no
-        // more than the permission bits.
-        if ((err == ENOTSUP || err == EOPNOTSUPP) && acl_equiv_mode(acl, &mode) == 0)
-            err = SetFileMode(dest, mode);
+        // A destination without ACLs gets a mode that grants no class more
+        // than the list did; when the list said more than a mode can (named
+        // users or groups), the copy of it remains incomplete.
+        if (err == ENOTSUP || err == EOPNOTSUPP) {
+            mode_t equivalent = 0;
+            const bool complete = acl_equiv_mode(acl, &equivalent) == 0;
+            err = SetFileMode(dest, ModeGrantedBy(acl));
+            if (err == 0 && !complete)
+                err = EOPNOTSUPP;
+        }
     }
     acl_free(acl);
     return err;

@@ -2,6 +2,8 @@
 // and a real full disk (a small tmpfs in a private mount namespace).
 #include "EngineTestSupport.h"
 
+#include "platform/FileSystem.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -86,6 +88,32 @@ TEST_F(KescopyTest, FailuresNameTheirFileAndExitNonZero)
         << exists.err.toStdString();
     EXPECT_TRUE(exists.err.trimmed().endsWith("(-> gzip)"));
     EXPECT_EQ(Kescopy({Path("src")}).exitCode, 3);
+}
+
+TEST_F(KescopyTest, CopiesKeepTheSourceModeAndNeverOverwriteTheSource)
+{
+    const QByteArray data = MixedData(70000);
+    WriteBytes(Path("src"), data);
+    ASSERT_TRUE(QFile::setPermissions(Path("src"), QFile::ReadOwner | QFile::WriteOwner));
+    for (const QStringList& options : {QStringList(), QStringList {"-z"}, QStringList {"-Z"}}) {
+        SCOPED_TRACE(options.join(' ').toStdString());
+        QFile::remove(Path("copy"));
+        EXPECT_EQ(Kescopy(options + QStringList {Path("src"), Path("copy")}).exitCode, 0);
+        kes::platform::FileStatus st;
+        ASSERT_EQ(kes::platform::GetFileStatus(Path("copy"), false, st), 0);
+        EXPECT_EQ(st.mode, 0600u);
+    }
+    ASSERT_TRUE(QFile::link(Path("src"), Path("soft")));
+    ASSERT_EQ(kestest::Run("ln", {Path("src"), Path("hard")}).exitCode, 0);
+    for (const char* name : {"src", "soft", "hard"}) {
+        SCOPED_TRACE(name);
+        const Result r = Kescopy({"-f", Path("src"), Path(name)});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err.trimmed(),
+            "Error - Could not create file: \"" + Path(name).toUtf8()
+                + "\" (The destination is the source itself) (-> Copy)");
+        EXPECT_EQ(ReadBytes(Path("src")), data);
+    }
 }
 
 TEST_F(KescopyTest, FullDiskIsLowDiskSpace)
