@@ -91,7 +91,14 @@ int main(int argc, char** argv)
         parser.addOption(*o);
     parser.addPositionalArgument(QStringLiteral("source"), U_("The file to copy (or to check)."));
     parser.addPositionalArgument(QStringLiteral("destination"), U_("The copy."));
-    parser.process(app);
+    // Wrong usage is exit status 3 (QCommandLineParser::process would end
+    // with 1).
+    if (!parser.parse(QCoreApplication::arguments())) {
+        PrintError(parser.errorText());
+        return exUsage;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(exOk);
 
     const QStringList args = parser.positionalArguments();
     const bool check = parser.isSet(checkOpt);

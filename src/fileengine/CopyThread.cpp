@@ -1235,6 +1235,9 @@ int TVerifyFileThread::Execute()
 {
     TContainerKind kind = FKind;
     if (kind == ckAuto) {
+        // By the file's signature; a file without one is read by the reader
+        // its name calls for, so that a damaged member gets that reader's
+        // error rather than being taken for encrypted data.
         unsigned char m[4] = {};
         int err = 0;
         if (auto f = TExtFileStream::Open(DestNameXL, fmOpenRead, err))
@@ -1243,12 +1246,25 @@ int TVerifyFileThread::Execute()
             FSysErrMsg = SystemErrorText(err);
             return enOpenFile;
         }
+        const quint32 magic = quint32(GetLe(m, 4));
+        const QString suffix = DestName.section(QLatin1Char('.'), -1).toLower();
         if (m[0] == 0x1F && m[1] == 0x8B)
             kind = ckGzip;
-        else if (GetLe(m, 4) == kZipLocalSignature)
+        else if (magic == kZipLocalSignature)
             kind = ckZip;
-        else
+        else if ((magic & kEncryptedCopyMagicMask) == kEncryptedCopyMagic)
             kind = ckEncrypted;
+        else if (suffix == QLatin1String("gz"))
+            kind = ckGzip;
+        else if (suffix == QLatin1String("zip"))
+            kind = ckZip;
+        else if (FCrypting)
+            kind = ckEncrypted; // an encrypted stream may begin without the header
+        else {
+            FErrFlag = 0;
+            FSysErrMsg = U_("The file is neither a gzip member nor a zip archive nor an encrypted copy");
+            return enUnsupportedFormat;
+        }
     }
     switch (kind) {
     case ckGzip:

@@ -116,6 +116,41 @@ TEST_F(KescopyTest, CopiesKeepTheSourceModeAndNeverOverwriteTheSource)
     }
 }
 
+TEST_F(KescopyTest, WrongUsageExitsThreeAndChecksNameTheReadersOwnError)
+{
+    WriteBytes(Path("src"), "x");
+    EXPECT_EQ(Kescopy({"--no-such-option", Path("src"), Path("dst")}).exitCode, 3);
+    EXPECT_EQ(Kescopy({"-x", Path("src"), Path("dst")}).exitCode, 3);
+    EXPECT_FALSE(QFile::exists(Path("dst")));
+    EXPECT_EQ(Kescopy({"--help"}).exitCode, 0);
+
+    WriteBytes(Path("damaged.gz"), "this is no gzip member");
+    WriteBytes(Path("empty.gz"), QByteArray());
+    WriteBytes(Path("damaged.zip"), "nor is this a zip archive, though it is long enough");
+    WriteBytes(Path("data.bin"), MixedData(1000));
+    WriteBytes(Path("locked.bin"), QByteArray("VLE\x5B", 4) + MixedData(100));
+    struct Case {
+        const char* file;
+        QByteArray text; // %1: the file
+    } cases[] = {
+        {"damaged.gz", "Illegal file header: \"%1\" (No gzip signature) (-> gzip)"},
+        {"empty.gz", "Could not read from file: \"%1\" (The file is shorter than a gzip header) (-> gzip)"},
+        {"damaged.zip", "Illegal file header: \"%1\" (No zip signature) (-> Zip)"},
+        {"data.bin",
+            "Unsupported file format: \"%1\" (The file is neither a gzip member nor a zip archive nor an "
+            "encrypted copy)"},
+        {"locked.bin",
+            "Illegal file header: \"%1\" (The data are encrypted and no password was given) (-> "
+            "Encrypt)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const Result r = Kescopy({"--check", Path(c.file)});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err.trimmed(), QByteArray(c.text).replace("%1", Path(c.file).toUtf8()));
+    }
+}
+
 TEST_F(KescopyTest, FullDiskIsLowDiskSpace)
 {
     REQUIRE_TOOL("unshare");
