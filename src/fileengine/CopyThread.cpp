@@ -3,6 +3,7 @@
 #include "fileengine/Containers.h"
 #include "fileengine/CopyErrors.h"
 #include "fileengine/NameCodec.h"
+#include "fileengine/TestSeam.h"
 #include "frame/Format.h"
 #include "frame/I18n.h"
 #include "platform/FileSystem.h"
@@ -766,26 +767,15 @@ int TGZipThread::CompressBlocks(TStream& Source, TDeflateWriter& Writer)
     return result;
 }
 
-int TGZipThread::OpenTempStream(qint64 size, std::unique_ptr<TStream>& stream, QString& fileName)
+int TGZipThread::OpenTempStream(qint64 size, std::unique_ptr<TStream>& stream)
 {
-    fileName.clear();
     if (size > 0x3200000) {
-        // A name of its own, so that workers running side by side never
-        // share one temporary file.
-        int fd = -1;
-        const int err = ps::CreateUniqueFile(
-            SystemPathXL(TempDir()), QStringLiteral("encrypt-"), QStringLiteral(".tmp"), fileName, fd);
-        if (err) {
-            FSysErrMsg = SystemErrorText(err);
-            return ceCreateFile;
-        }
-        ps::CloseFile(fd);
-        int openErr = 0;
-        auto f = TExtFileStream::Open(fileName, fmOpenReadWrite, openErr);
+        // Without a name: the plaintext's deflate data never outlive the
+        // worker, even when its process is killed.
+        int err = 0;
+        auto f = TExtFileStream::OpenTemporary(SystemPathXL(TempDir()), err);
         if (!f) {
-            ps::RemoveFile(fileName);
-            fileName.clear();
-            FSysErrMsg = SystemErrorText(openErr);
+            FSysErrMsg = SystemErrorText(err);
             return ceCreateFile;
         }
         stream = std::move(f);
@@ -826,9 +816,8 @@ int TGZipThread::GZipCopy()
         *sDest, FName, keyMode, quint32(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime)));
     FP0 = sDest->Position();
     std::unique_ptr<TStream> temp;
-    QString tempName;
     if (result == 0 && FCrypting)
-        result = OpenTempStream(size, temp, tempName);
+        result = OpenTempStream(size, temp);
     if (result == 0) {
         DoProgress(acCompress, false, -size);
         TDeflateWriter writer(temp ? *temp : static_cast<TStream&>(*sDest), FCompLevel, FDeflateThreads);
@@ -841,6 +830,7 @@ int TGZipThread::GZipCopy()
     if (result == 0)
         FCrcKnown = true;
     if (result == 0 && FCrypting) {
+        TestPausePoint("deflated");
         DoProgress(acEncrypt, false, -temp->Size());
         result = temp->Seek(0) ? ceReadFile : EncryptInto(*temp, *sDest);
     }
@@ -849,8 +839,6 @@ int TGZipThread::GZipCopy()
         result = WriteGzTrailer(*sDest, FCrypting ? 0 : FCrc);
     }
     temp.reset();
-    if (!tempName.isEmpty())
-        ps::RemoveFile(tempName);
     if (result != 0) {
         ReleaseStreams();
         return result;
@@ -962,8 +950,7 @@ int TGZipThread::ZipDataStep(TStream& Source, bool Compress)
     if (FCrypting) {
         if (size > 0 && Compress) {
             std::unique_ptr<TStream> temp;
-            QString tempName;
-            result = OpenTempStream(size, temp, tempName);
+            result = OpenTempStream(size, temp);
             if (result == 0) {
                 DoProgress(acCompress, false, -size);
                 TDeflateWriter writer(*temp, FCompLevel, FDeflateThreads);
@@ -975,12 +962,11 @@ int TGZipThread::ZipDataStep(TStream& Source, bool Compress)
             }
             if (result == 0) {
                 FCrcKnown = true;
+                TestPausePoint("deflated");
                 DoProgress(acEncrypt, false, -temp->Size());
                 result = temp->Seek(0) ? ceReadFile : EncryptInto(*temp, *sDest);
             }
             temp.reset();
-            if (!tempName.isEmpty())
-                ps::RemoveFile(tempName);
         } else {
             UTotal = size;
             DoProgress(acEncrypt, false, -size);

@@ -217,9 +217,9 @@ protected:
     // Inflates CSize bytes from the destination, checking the CRC and at
     // most USize (when exact) bytes of output.
     int InflateVerify(qint64 CSize, qint64 USize, bool exactSize, quint32& crc, qint64& total);
-    // A temporary stream for data to be encrypted: a file in the temporary
-    // directory above 50 MiB, else memory.
-    int OpenTempStream(qint64 size, std::unique_ptr<TStream>& stream, QString& fileName);
+    // A temporary stream for data to be encrypted: above 50 MiB a file
+    // without a name in the temporary directory, else memory.
+    int OpenTempStream(qint64 size, std::unique_ptr<TStream>& stream);
     int EncryptInto(TStream& Source, TStream& Dest);
 
     QString FName;

@@ -138,6 +138,16 @@ std::unique_ptr<TExtFileStream> TExtFileStream::Open(
     return s;
 }
 
+std::unique_ptr<TExtFileStream> TExtFileStream::OpenTemporary(const QString& dir, int& error)
+{
+    std::unique_ptr<TExtFileStream> s(new TExtFileStream());
+    s->m_name = dir;
+    error = ps::OpenTemporaryFile(dir, s->m_fd);
+    if (error)
+        return nullptr;
+    return s;
+}
+
 TExtFileStream::~TExtFileStream()
 {
     if (m_fd >= 0)

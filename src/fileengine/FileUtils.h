@@ -140,6 +140,9 @@ public:
     // Opens without raising; error receives the system code.
     static std::unique_ptr<TExtFileStream> Open(
         const QString& fileName, quint32 mode, int& error, quint32 flags = 0, quint32 rights = 0);
+    // A new temporary file in the folder dir, owner-only and without a
+    // name: nothing of it remains once it is closed or the process ends.
+    static std::unique_ptr<TExtFileStream> OpenTemporary(const QString& dir, int& error);
 
     int Read(void* buffer, qint64 count, qint64& done) override;
     int Write(const void* buffer, qint64 count, qint64& done) override;

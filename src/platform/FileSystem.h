@@ -126,9 +126,11 @@ int CopyUserAttributes(const QString& source, const QString& dest);
 // is returned when the list named more than that mode can say).
 int CopyAccessControl(const QString& source, const QString& dest);
 
-// Creates a new file dir/prefix + random characters + suffix, readable
-// and writable by the owner only.
-int CreateUniqueFile(
-    const QString& dir, const QString& prefix, const QString& suffix, QString& name, int& fd);
+// Opens a new temporary file in the folder dir for reading and writing,
+// owner-only and without a name, so that nothing of it remains when the
+// descriptor is closed or the process ends, however it ends. Where the
+// file system cannot make a file without a name, the file is given a
+// random name and that name removed at once.
+int OpenTemporaryFile(const QString& dir, int& fd);
 
 } // namespace kes::platform

@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/acl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -821,20 +822,49 @@ int CopyAccessControl(const QString& source, const QString& dest)
     return err;
 }
 
-int CreateUniqueFile(const QString& dir, const QString& prefix, const QString& suffix, QString& name, int& fd)
+int OpenTemporaryFile(const QString& dir, int& fd)
 {
     fd = -1;
-    name.clear();
-    QString base = dir;
-    if (!base.isEmpty() && !base.endsWith(QLatin1Char('/')))
-        base += QLatin1Char('/');
-    QByteArray templ = EncodeName(base + prefix) + "XXXXXX" + EncodeName(suffix);
-    const int suffixLen = int(EncodeName(suffix).size());
-    const int f = ::mkostemps(templ.data(), suffixLen, O_CLOEXEC);
-    if (f < 0)
+    const TPathAt p(dir);
+    if (p.Error())
+        return p.Error();
+    int f;
+    do {
+        f = ::openat(p.Dir(), p.Name(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+    } while (f < 0 && errno == EINTR);
+    if (f >= 0) {
+        fd = f;
+        return 0;
+    }
+    // EOPNOTSUPP: a file system without unnamed files; EISDIR: a kernel
+    // that does not know the flag.
+    if (errno != EOPNOTSUPP && errno != EISDIR)
         return errno;
+    const int folder = posix::OpenDirAt(p.Dir(), p.Name());
+    if (folder < 0)
+        return errno;
+    int err = EEXIST;
+    for (int attempt = 0; attempt < 100 && err == EEXIST; ++attempt) {
+        quint64 random = 0;
+        if (::getrandom(&random, sizeof random, 0) != ssize_t(sizeof random))
+            random ^= quint64(::getpid()) << 32 | quint64(attempt);
+        char name[32];
+        std::snprintf(name, sizeof name, ".kes-%016llx.tmp", static_cast<unsigned long long>(random));
+        f = ::openat(folder, name, O_CREAT | O_EXCL | O_RDWR | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (f < 0) {
+            err = errno;
+            continue;
+        }
+        err = ::unlinkat(folder, name, 0) == 0 ? 0 : errno;
+        if (err) {
+            ::close(f);
+            f = -1;
+        }
+    }
+    ::close(folder);
+    if (err)
+        return err;
     fd = f;
-    name = DecodeName(templ);
     return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include "platform/FileSystem.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -148,6 +149,45 @@ TEST_F(KescopyTest, WrongUsageExitsThreeAndChecksNameTheReadersOwnError)
         const Result r = Kescopy({"--check", Path(c.file)});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err.trimmed(), QByteArray(c.text).replace("%1", Path(c.file).toUtf8()));
+    }
+}
+
+TEST_F(KescopyTest, KilledEncryptedCopiesLeaveNoReadableIntermediate)
+{
+    // Above 50 MiB the deflate data of an encrypted copy wait in a
+    // temporary file; kescopy is killed right after they are complete.
+    const QByteArray marker = "a sentence that must never be found in plain text\n";
+    QByteArray data;
+    while (data.size() <= 0x3200000)
+        data += marker;
+    WriteBytes(Path("src"), data);
+    QDir().mkdir(Path("tmp"));
+    for (const char* format : {"-z", "-Z"}) {
+        SCOPED_TRACE(format);
+        QProcess p;
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert("KESCOPY_PASSWORD", "pw");
+        e.insert("KES_TEST_PAUSE_AT", "deflated");
+        e.insert("TMPDIR", Path("tmp"));
+        p.setProcessEnvironment(e);
+        p.start(kestest::BuiltProgram("kescopy"), {format, "-e", "-f", Path("src"), Path("out")});
+        ASSERT_TRUE(p.waitForStarted());
+        QByteArray err;
+        ASSERT_TRUE(kestest::WaitUntil(
+            [&] {
+                err += p.readAllStandardError();
+                return err.contains("paused at deflated") || p.state() == QProcess::NotRunning;
+            },
+            std::chrono::seconds(120)))
+            << err.toStdString();
+        ASSERT_TRUE(err.contains("paused at deflated")) << err.toStdString();
+        p.kill(); // SIGKILL
+        ASSERT_TRUE(p.waitForFinished(30000));
+        EXPECT_EQ(QDir(Path("tmp")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList());
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList {"out", "src"}));
+        EXPECT_FALSE(ReadBytes(Path("out")).contains(marker.left(20)));
+        QFile::remove(Path("out"));
     }
 }
 

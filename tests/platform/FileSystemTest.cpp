@@ -53,6 +53,16 @@ QByteArray FindEntry(const QString& root, const QString& name)
         .out.trimmed();
 }
 
+// The names find lists at depth or deeper below root.
+QByteArray EntriesFrom(const QString& root, int depth)
+{
+    const auto r = kestest::Run(QStringLiteral("find"),
+        {root, QStringLiteral("-mindepth"), QString::number(depth), QStringLiteral("-printf"),
+            QStringLiteral("%f\\n")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    return r.out;
+}
+
 class LongNames : public ::testing::Test {
 protected:
     void SetUp() override
@@ -161,6 +171,35 @@ TEST_F(LongNames, LinksOnTheWayAreFollowedAsTheKernelFollowsThem)
     EXPECT_EQ(result, canonicalDeep + QStringLiteral("/f"));
     EXPECT_EQ(GetPathKind(relative), TPathKind::Other);
     ASSERT_TRUE(QDir::setCurrent(saved));
+}
+
+TEST_F(LongNames, TemporaryFilesHaveNoNameAndBelongToTheOwnerOnly)
+{
+    QTemporaryDir near;
+    struct Case {
+        QString folder, root;
+        int depth;
+    } cases[] = {{near.path(), near.path(), 1}, {tree.Deepest(), tree.Root(), tree.Levels() + 1}};
+    for (const Case& c : cases) {
+        const QString& folder = c.folder;
+        SCOPED_TRACE(folder.left(60).toStdString());
+        int fd = -1;
+        ASSERT_EQ(OpenTemporaryFile(folder, fd), 0);
+        qint64 done = 0;
+        EXPECT_EQ(WriteFile(fd, "plain text", 10, done), 0);
+        FileStatus st;
+        ASSERT_EQ(GetFileStatus(fd, st), 0);
+        EXPECT_EQ(st.mode, 0600u);
+        EXPECT_EQ(st.size, 10);
+        char back[10];
+        EXPECT_EQ(SeekFile(fd, 0), 0);
+        EXPECT_EQ(ReadFile(fd, back, 10, done), 0);
+        EXPECT_EQ(QByteArray(back, int(done)), "plain text");
+        EXPECT_EQ(EntriesFrom(c.root, c.depth), QByteArray()); // nothing in the folder has a name
+        EXPECT_EQ(CloseFile(fd), 0);
+    }
+    int fd = -1;
+    EXPECT_EQ(OpenTemporaryFile(Deep("none"), fd), kErrNotFound);
 }
 
 TEST_F(LongNames, ExtendedAttributesAndAclsTravelBothWays)
