@@ -192,6 +192,7 @@ void TCopyThread::run()
         result = ceWriteFile;
         ReleaseStreams();
     }
+    DiscardIncompleteDestination(result);
     DoneThread(result);
 }
 
@@ -286,7 +287,26 @@ int TCopyThread::OpenCopyStreams()
         FSysErrMsg = SystemErrorText(err);
         return ceCreateFile;
     }
+    ps::FileStatus st;
+    FDestCreated = ps::GetFileStatus(sDest->Handle(), st) == 0;
+    FDestDevice = st.device;
+    FDestInode = st.inode;
     return 0;
+}
+
+void TCopyThread::DiscardIncompleteDestination(int Result)
+{
+    // What a failed copy wrote before its data were complete is no copy:
+    // it is removed, so that no cut-off file stands under the destination
+    // name. Only the file this worker created goes, should the name have
+    // been taken by another meanwhile.
+    if (Result == 0 || ErrorSeverity(Result) == ErrorSeverity(kSeverityWarning) || !FDestCreated
+        || FDestComplete)
+        return;
+    ReleaseStreams();
+    ps::FileStatus st;
+    if (ps::GetFileStatus(DestNameXL, false, st) == 0 && st.device == FDestDevice && st.inode == FDestInode)
+        ps::RemoveFile(DestNameXL);
 }
 
 int TCopyThread::CopyBlocks(TStream& Source, TStream* Dest, bool SpeedLimit, qint64 Length, bool inSystem)
@@ -403,8 +423,8 @@ int TCopyThread::ShellCopyFile()
         err = SetFileModTime(DestNameXL, SourceFileData.TimeStamps.LastWriteTime, false);
     if (!err)
         err = FileSetAttrXL(DestNameXL, SourceFileData.FileAttr);
-    if (SetSysError(err))
-        return ceWriteFile;
+    if (err)
+        return WriteFailure(err);
     UTotal = CTotal = SourceFileData.FileSize;
     int result = 0;
     if (FVerify) {
@@ -452,8 +472,8 @@ int TCopyThread::FinishCopy(
 {
     int result = 0;
     if (FVerify && sDest) {
-        if (SetSysError(sDest->Flush()))
-            result = ceWriteFile;
+        if (const int err = sDest->Flush())
+            result = WriteFailure(err);
     }
     // The copy was written owner-only; now it takes what its source grants,
     // never more. The owner keeps the right to write for the steps below;
@@ -466,6 +486,8 @@ int TCopyThread::FinishCopy(
     if (result == 0 && sDest) {
         if (const int err = sDest->Close())
             result = WriteFailure(err);
+        else
+            FDestComplete = true;
     }
     ReleaseStreams();
     if (result == 0 && SetSysError(modeErr))
@@ -572,10 +594,8 @@ int TCopyThread::EncryptedCopy()
     const QByteArray header = EncryptedCopyHeader(FCrypting->KeyMode(),
         quint32(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime)),
         quint16(SourceFileData.FileAttr));
-    if (const int err = sDest->WriteAll(header.constData(), header.size())) {
-        SetSysError(err);
-        result = ceWriteFile;
-    }
+    if (const int err = sDest->WriteAll(header.constData(), header.size()))
+        result = WriteFailure(err);
     if (result == 0 && !FCrypting->WriteHeader(*sDest)) {
         SetSysError(FCrypting->LastStreamError());
         result = ps::IsDiskFull(FCrypting->LastStreamError()) ? ceLowDiskSpace : ceEncryption;
@@ -1012,9 +1032,11 @@ int TGZipThread::WriteZipEntry(bool Compress)
     e.DosTime = dos == -1 ? 0x00210000u : quint32(dos); // 1980-01-01 when the time has no DOS form
     e.ExternalAttr = quint32(SourceFileData.FileAttr & 0xFFFF);
 
+    // A failure of the archive's own structures is 5; a full disk is
+    // still called what it is.
     auto structureFailure = [this](int err) {
         SetSysError(err);
-        return int(enWriteFile);
+        return ps::IsDiskFull(err) ? ceLowDiskSpace : int(enWriteFile);
     };
     const QByteArray local = ZipLocalHeader(e);
     if (const int err = sDest->WriteAll(local.constData(), local.size()))

@@ -125,6 +125,9 @@ protected:
 
     bool SetSysError(int Code);
     int OpenCopyStreams();
+    // Removes the destination this worker created when Result says that its
+    // data are not complete.
+    void DiscardIncompleteDestination(int Result);
     // Refuses a destination that is the open source itself (by a link or
     // under the same name): 257 with a message, before anything is opened
     // for writing.
@@ -163,6 +166,9 @@ protected:
     // The permission bits the copy takes at the end: what the source grants
     // (owner-only until they are known).
     unsigned FSourceMode = kOwnerOnly;
+    // The destination this worker created, and whether its data are complete.
+    bool FDestCreated = false, FDestComplete = false;
+    quint64 FDestDevice = 0, FDestInode = 0;
     int FMaxWait = 5;
     qint64 UTotal = 0, CTotal = 0;
     quint32 FCrc = 0;

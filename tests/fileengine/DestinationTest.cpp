@@ -264,6 +264,33 @@ TEST_F(DestinationTest, WholeFileCopiesAndRenamesReplaceNoLinkTarget)
     EXPECT_EQ(ReadBytes(outside), "keep me");
 }
 
+TEST_F(DestinationTest, AFullDiskIsLowDiskSpaceAndLeavesNoCutOffCopy)
+{
+    kestest::SmallTmpfs disk(256 * 1024);
+    if (!disk.IsMounted())
+        KESTEST_SKIP_OR_FAIL(disk.Error().toStdString());
+    WriteBytes(Path("src"), MixedData(2000000, 4));
+    for (const TKind& kind : kKinds) {
+        if (kind.shell)
+            continue;
+        for (const bool overwrite : {false, true}) {
+            SCOPED_TRACE(QStringLiteral("%1%2")
+                             .arg(QLatin1String(kind.what),
+                                 overwrite ? QStringLiteral(", over an older copy") : QString())
+                             .toStdString());
+            const QString dst = disk.Path() + QStringLiteral("/copy");
+            if (overwrite)
+                WriteBytes(dst, "older");
+            const auto o = Copy(kind, Path("src"), dst, TCopyOptions {coOverwrite, coAttributes});
+            EXPECT_EQ(o.error & 0xFFF, ceLowDiskSpace) << CopyErrorText(o.error).toStdString();
+            EXPECT_TRUE(o.message.startsWith("System error: No space left on device"))
+                << o.message.toStdString();
+            EXPECT_EQ(QDir(disk.Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                QStringList());
+        }
+    }
+}
+
 TEST_F(DestinationTest, ACopyOntoItsOwnSourceIsRefusedBeforeWriting)
 {
     const QByteArray data = MixedData(50000, 3);
