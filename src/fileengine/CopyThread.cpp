@@ -6,6 +6,7 @@
 #include "fileengine/TestSeam.h"
 #include "frame/Format.h"
 #include "frame/I18n.h"
+#include "frame/PathRules.h"
 #include "platform/FileSystem.h"
 
 #include <QCoreApplication>
@@ -31,26 +32,11 @@ qint64 BufferSizeOf(int requested)
     return qBound(qint64(4096), qint64(requested), kMaxBufSize);
 }
 
-QString NamePart(const QString& path)
-{
-    QString p = path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
-        p.chop(1);
-    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 // Asked once: a backup pass creates a worker per file.
 int DefaultDeflateThreads()
 {
     static const int threads = qBound(1, QThread::idealThreadCount(), 4);
     return threads;
-}
-
-QString TempPathWithSlash(QString dir)
-{
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
 }
 
 quint32 UpdateCrc(quint32 crc, const void* data, qint64 length)
@@ -69,7 +55,7 @@ quint32 UpdateCrc(quint32 crc, const void* data, qint64 length)
 
 // --- TCopyThread --------------------------------------------------------------
 
-TCopyThread::TCopyThread(Unstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
+TCopyThread::TCopyThread(TUnstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
     QThread::Priority APriority)
     : SourceName(ASourceName)
     , DestName(ADestName)
@@ -82,7 +68,7 @@ TCopyThread::TCopyThread(Unstarted, const QString& ASourceName, const QString& A
 
 TCopyThread::TCopyThread(const QString& ASourceName, const QString& ADestName, bool ASuspend, int ABufSize,
     QThread::Priority APriority)
-    : TCopyThread(Unstarted {}, ASourceName, ADestName, ABufSize, APriority)
+    : TCopyThread(TUnstarted {}, ASourceName, ADestName, ABufSize, APriority)
 {
     StartUnlessSuspended(ASuspend);
 }
@@ -142,12 +128,12 @@ void TCopyThread::SetNoWriteCache(bool v)
 
 QString TCopyThread::TempDir() const
 {
-    return fTmpDir.isEmpty() ? TempPathWithSlash(QDir::tempPath()) : fTmpDir;
+    return FTmpDir.isEmpty() ? SetDirName(QDir::tempPath()) : FTmpDir;
 }
 
 void TCopyThread::SetTempDir(const QString& dir)
 {
-    fTmpDir = TempPathWithSlash(DirectoryExistsXL(dir) ? dir : QDir::tempPath());
+    FTmpDir = SetDirName(DirectoryExistsXL(dir) ? dir : QDir::tempPath());
 }
 
 void TCopyThread::SetOnProgress(TFileProgressEvent AValue)
@@ -676,10 +662,10 @@ int TCopyThread::VerifyEncryptedCopy()
 
 // --- TGZipThread -------------------------------------------------------------------
 
-TGZipThread::TGZipThread(Unstarted, const QString& ASourceName, const QString& ADestName,
+TGZipThread::TGZipThread(TUnstarted, const QString& ASourceName, const QString& ADestName,
     TEncryption* AEncryption, int ABufSize, QThread::Priority APriority)
-    : TCopyThread(Unstarted {}, ASourceName, ADestName, ABufSize, APriority)
-    , FName(NamePart(ASourceName))
+    : TCopyThread(TUnstarted {}, ASourceName, ADestName, ABufSize, APriority)
+    , FName(FileNamePart(ASourceName))
     , FDeflateThreads(DefaultDeflateThreads())
 {
     FCompress = true;
@@ -691,7 +677,7 @@ TGZipThread::TGZipThread(Unstarted, const QString& ASourceName, const QString& A
 
 TGZipThread::TGZipThread(const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
     bool ASuspend, int ABufSize, QThread::Priority APriority)
-    : TGZipThread(Unstarted {}, ASourceName, ADestName, AEncryption, ABufSize, APriority)
+    : TGZipThread(TUnstarted {}, ASourceName, ADestName, AEncryption, ABufSize, APriority)
 {
     StartUnlessSuspended(ASuspend);
 }
@@ -1156,7 +1142,7 @@ int TGZipThread::VerifyZip()
 
 TWinCopyThread::TWinCopyThread(const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
     TCopyOptions AOptions, bool ASuspend, int ABufSize, QThread::Priority APriority)
-    : TGZipThread(Unstarted {}, ASourceName, ADestName, AEncryption, ABufSize, APriority)
+    : TGZipThread(TUnstarted {}, ASourceName, ADestName, AEncryption, ABufSize, APriority)
 {
     FCompress = AOptions.Contains(coCompress);
     FZipCompress = AOptions.Contains(coZipCompress);
@@ -1226,7 +1212,7 @@ int TWinCopyThread::Execute()
 
 TVerifyFileThread::TVerifyFileThread(const QString& AFileName, TContainerKind AKind, TEncryption* AEncryption,
     bool ASuspend, int ABufSize, QThread::Priority APriority)
-    : TGZipThread(Unstarted {}, QString(), AFileName, AEncryption, ABufSize, APriority)
+    : TGZipThread(TUnstarted {}, QString(), AFileName, AEncryption, ABufSize, APriority)
     , FKind(AKind)
 {
     FCompress = false;

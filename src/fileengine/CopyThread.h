@@ -106,8 +106,8 @@ public:
     void ReleaseStreams();
 
 protected:
-    struct Unstarted { };
-    TCopyThread(Unstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
+    struct TUnstarted { };
+    TCopyThread(TUnstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
         QThread::Priority APriority);
     void StartUnlessSuspended(bool ASuspend);
     // Every class with fields of its own calls this first in its
@@ -176,7 +176,7 @@ protected:
     int FRatio = -1;
     TZCompressionLevel FCompLevel = zcDefault;
     TEncryption* FCrypting = nullptr;
-    QString fTmpDir;
+    QString FTmpDir;
     int FError = 0;
     int FErrFlag = kOpCopy;
     int FSysError = 0;
@@ -204,7 +204,7 @@ public:
     quint32 Crc() const { return FCrc; }
 
 protected:
-    TGZipThread(Unstarted, const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
+    TGZipThread(TUnstarted, const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
         int ABufSize, QThread::Priority APriority);
 
     int Execute() override;

@@ -2,6 +2,7 @@
 
 #include "frame/Format.h"
 #include "frame/I18n.h"
+#include "frame/PathRules.h"
 #include "platform/FileSystem.h"
 
 #include <QDir>
@@ -47,9 +48,9 @@ void TFileData::Reset()
 // --- Exceptions -----------------------------------------------------------
 
 EExtFileStreamError::EExtFileStreamError(const QString& msg, int error)
-    : m_msg(msg)
-    , m_utf8(msg.toUtf8())
-    , m_error(error)
+    : FMsg(msg)
+    , FUtf8(msg.toUtf8())
+    , FError(error)
 {
 }
 
@@ -77,11 +78,13 @@ EExtFileStreamError EExtFileStreamError::CreateResFmt(
 
 namespace {
 
-QString ExpandFileName(const QString& name)
+// The name as the messages show it: a relative name below the current
+// folder.
+QString ExpandedName(const QString& name)
 {
-    if (name.isEmpty() || QDir::isAbsolutePath(name))
+    if (name.isEmpty() || !IsRelativeLocation(name))
         return name;
-    return QDir::current().absoluteFilePath(name);
+    return ExpandFileName(name, QDir::currentPath());
 }
 
 unsigned OpenFlagsOf(quint32 mode, quint32 flags)
@@ -110,17 +113,17 @@ unsigned OpenFlagsOf(quint32 mode, quint32 flags)
 } // namespace
 
 TExtFileStream::TExtFileStream(const QString& AFileName, quint32 Mode, quint32 Rights, quint32 Flags)
-    : m_name(AFileName)
+    : FName(AFileName)
 {
     unsigned flags = OpenFlagsOf(Mode, Flags);
     if (Rights != 0)
         flags |= ps::ofRestrictExisting;
-    const int err = ps::OpenFile(AFileName, flags, Rights, m_fd);
+    const int err = ps::OpenFile(AFileName, flags, Rights, FHandle);
     if (err) {
         const bool create = (Mode & fmCreate) == fmCreate;
         throw EExtFileStreamError::CreateResFmt(
             create ? U_("Cannot create file \"%s\". %s") : U_("Cannot open file \"%s\". %s"),
-            {ExpandFileName(AFileName), SysErrorMessage(err)}, err);
+            {ExpandedName(AFileName), SysErrorMessage(err)}, err);
     }
 }
 
@@ -128,11 +131,11 @@ std::unique_ptr<TExtFileStream> TExtFileStream::Open(
     const QString& fileName, quint32 mode, int& error, quint32 flags, quint32 rights)
 {
     std::unique_ptr<TExtFileStream> s(new TExtFileStream());
-    s->m_name = fileName;
+    s->FName = fileName;
     unsigned f = OpenFlagsOf(mode, flags);
     if (rights != 0)
         f |= ps::ofRestrictExisting;
-    error = ps::OpenFile(fileName, f, rights, s->m_fd);
+    error = ps::OpenFile(fileName, f, rights, s->FHandle);
     if (error)
         return nullptr;
     return s;
@@ -141,8 +144,8 @@ std::unique_ptr<TExtFileStream> TExtFileStream::Open(
 std::unique_ptr<TExtFileStream> TExtFileStream::OpenTemporary(const QString& dir, int& error)
 {
     std::unique_ptr<TExtFileStream> s(new TExtFileStream());
-    s->m_name = dir;
-    error = ps::OpenTemporaryFile(dir, s->m_fd);
+    s->FName = dir;
+    error = ps::OpenTemporaryFile(dir, s->FHandle);
     if (error)
         return nullptr;
     return s;
@@ -150,34 +153,34 @@ std::unique_ptr<TExtFileStream> TExtFileStream::OpenTemporary(const QString& dir
 
 TExtFileStream::~TExtFileStream()
 {
-    if (m_fd >= 0)
-        ps::CloseFile(m_fd);
+    if (FHandle >= 0)
+        ps::CloseFile(FHandle);
 }
 
 int TExtFileStream::Read(void* buffer, qint64 count, qint64& done)
 {
-    if (m_fd < 0) {
+    if (FHandle < 0) {
         done = -1;
         return ps::kErrInvalid;
     }
-    const int err = ps::ReadFile(m_fd, buffer, count, done);
+    const int err = ps::ReadFile(FHandle, buffer, count, done);
     if (err) {
         done = -1;
         return err;
     }
-    m_pos += done;
+    FPos += done;
     return 0;
 }
 
 int TExtFileStream::Write(const void* buffer, qint64 count, qint64& done)
 {
-    if (m_fd < 0) {
+    if (FHandle < 0) {
         done = -1;
         return ps::kErrInvalid;
     }
-    const int err = ps::WriteFile(m_fd, buffer, count, done);
+    const int err = ps::WriteFile(FHandle, buffer, count, done);
     if (done > 0)
-        m_pos += done;
+        FPos += done;
     if (err) {
         done = -1;
         return err;
@@ -187,81 +190,81 @@ int TExtFileStream::Write(const void* buffer, qint64 count, qint64& done)
 
 int TExtFileStream::Seek(qint64 position)
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    const int err = ps::SeekFile(m_fd, position);
+    const int err = ps::SeekFile(FHandle, position);
     if (!err)
-        m_pos = position;
+        FPos = position;
     return err;
 }
 
 qint64 TExtFileStream::Size() const
 {
     ps::FileStatus st;
-    if (m_fd < 0 || ps::GetFileStatus(m_fd, st))
+    if (FHandle < 0 || ps::GetFileStatus(FHandle, st))
         return -1;
     return st.size;
 }
 
 int TExtFileStream::Truncate()
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    return ps::TruncateFile(m_fd, m_pos);
+    return ps::TruncateFile(FHandle, FPos);
 }
 
 int TExtFileStream::CopyFrom(TExtFileStream& source, qint64 count, qint64& done)
 {
     done = 0;
-    if (m_fd < 0 || source.m_fd < 0)
+    if (FHandle < 0 || source.FHandle < 0)
         return ps::kErrInvalid;
-    const int err = ps::CopyFileRange(source.m_fd, m_fd, count, done);
-    source.m_pos += done;
-    m_pos += done;
+    const int err = ps::CopyFileRange(source.FHandle, FHandle, count, done);
+    source.FPos += done;
+    FPos += done;
     return err;
 }
 
 int TExtFileStream::Flush()
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    return ps::SyncFile(m_fd);
+    return ps::SyncFile(FHandle);
 }
 
 int TExtFileStream::Close()
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return 0;
-    const int err = ps::CloseFile(m_fd);
-    m_fd = -1;
+    const int err = ps::CloseFile(FHandle);
+    FHandle = -1;
     return err;
 }
 
 int TExtFileStream::DropCache()
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    return ps::DropCachedData(m_fd);
+    return ps::DropCachedData(FHandle);
 }
 
 int TExtFileStream::SetMode(unsigned mode)
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    return ps::SetFileMode(m_fd, mode);
+    return ps::SetFileMode(FHandle, mode);
 }
 
 int TExtFileStream::AccessMode(unsigned& mode) const
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    return ps::GetAccessMode(m_fd, mode);
+    return ps::GetAccessMode(FHandle, mode);
 }
 
 bool TExtFileStream::SameFileAs(const QString& name) const
 {
     ps::FileStatus mine, other;
-    if (m_fd < 0 || ps::GetFileStatus(m_fd, mine) || ps::GetFileStatus(name, true, other))
+    if (FHandle < 0 || ps::GetFileStatus(FHandle, mine) || ps::GetFileStatus(name, true, other))
         return false;
     return mine.device == other.device && mine.inode == other.inode;
 }
@@ -327,17 +330,31 @@ bool SameFile(const QString& a, const QString& b)
 
 } // namespace
 
+namespace {
+
+QString WithoutTrailingDelimiters(QString path)
+{
+    while (path.size() > 1 && path.endsWith(PathDelimiter()))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+QString FileNamePart(const QString& Path)
+{
+    return ExtractFileName(WithoutTrailingDelimiters(Path));
+}
+
 bool ForceDirectoriesXL(const QString& Dir)
 {
-    QString dir = SystemPathXL(Dir);
-    while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
-        dir.chop(1);
+    const QString dir = WithoutTrailingDelimiters(SystemPathXL(Dir));
     if (dir.isEmpty())
         return false;
     if (DirectoryExistsXL(dir))
         return true;
-    const qsizetype slash = dir.lastIndexOf(QLatin1Char('/'));
-    if (slash > 0 && !ForceDirectoriesXL(dir.left(slash)))
+    const QString parent = WithoutTrailingDelimiters(ExtractFilePath(dir));
+    if (!parent.isEmpty() && parent != dir && !ForceDirectoriesXL(parent))
         return false;
     const int err = ps::CreateDirectory(dir);
     return err == 0 || (err == ps::kErrExists && DirectoryExistsXL(dir));
@@ -551,10 +568,7 @@ bool GetFileDataInfo(const QString& Path, TFileData& FileData)
         return false;
     TFileAttributeData data;
     FillAttributeData(st, data);
-    QString name = Path;
-    while (name.size() > 1 && name.endsWith(QLatin1Char('/')))
-        name.chop(1);
-    FileData.FileName = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    FileData.FileName = FileNamePart(Path);
     FileData.FileSize = data.FileSize;
     FileData.FileAttr = data.FileAttributes;
     FileData.TimeStamps.Valid = true;

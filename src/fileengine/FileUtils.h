@@ -90,14 +90,14 @@ public:
     EExtFileStreamError(const QString& msg, int error);
     // The pattern is translated by the caller and formatted with SafeFormat.
     static EExtFileStreamError CreateResFmt(const QString& pattern, const QStringList& args, int error);
-    const char* what() const noexcept override { return m_utf8.constData(); }
-    const QString& Message() const { return m_msg; }
-    int ErrorCode() const { return m_error; }
+    const char* what() const noexcept override { return FUtf8.constData(); }
+    const QString& Message() const { return FMsg; }
+    int ErrorCode() const { return FError; }
 
 private:
-    QString m_msg;
-    QByteArray m_utf8;
-    int m_error;
+    QString FMsg;
+    QByteArray FUtf8;
+    int FError;
 };
 
 // What CopyFileExt raises.
@@ -147,7 +147,7 @@ public:
     int Read(void* buffer, qint64 count, qint64& done) override;
     int Write(const void* buffer, qint64 count, qint64& done) override;
     int Seek(qint64 position) override;
-    qint64 Position() const override { return m_pos; }
+    qint64 Position() const override { return FPos; }
     qint64 Size() const override;
     int Truncate() override;
 
@@ -169,14 +169,14 @@ public:
     // Whether name, links followed, is the file this stream has open.
     bool SameFileAs(const QString& name) const;
 
-    const QString& FileName() const { return m_name; }
-    int Handle() const { return m_fd; }
+    const QString& FileName() const { return FName; }
+    int Handle() const { return FHandle; }
 
 private:
     TExtFileStream() = default;
-    QString m_name;
-    int m_fd = -1;
-    qint64 m_pos = 0;
+    QString FName;
+    int FHandle = -1;
+    qint64 FPos = 0;
 };
 
 // --- The long-path rule and its wrappers --------------------------------
@@ -187,6 +187,9 @@ QString MakeExtendedPath(const QString& Path);
 // The name as the system needs it: MakeExtendedPath on Windows, unchanged
 // on Linux.
 QString SystemPathXL(const QString& Path);
+
+// The name part of a path; delimiters at its end do not count.
+QString FileNamePart(const QString& Path);
 
 bool ForceDirectoriesXL(const QString& Dir);
 bool DirectoryExistsXL(const QString& Dir, bool FollowLink = true);
