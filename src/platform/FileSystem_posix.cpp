@@ -334,12 +334,11 @@ constexpr unsigned kStatxMask = STATX_BASIC_STATS | STATX_BTIME;
 int GetFileStatus(const QString& name, bool followLink, FileStatus& status)
 {
     status = FileStatus();
-    const TPathAt p(name);
-    if (p.Error())
-        return p.Error();
     struct statx sx;
-    if (statx(p.Dir(), p.Name(), followLink ? 0 : AT_SYMLINK_NOFOLLOW, kStatxMask, &sx) != 0)
-        return errno;
+    if (const int err = posix::CallAt(name, [&](int dir, const char* n) {
+            return statx(dir, n, followLink ? 0 : AT_SYMLINK_NOFOLLOW, kStatxMask, &sx);
+        }))
+        return err;
     FillStatus(sx, status);
     return 0;
 }
@@ -450,42 +449,44 @@ int CloseFile(int fd)
     return 0;
 }
 
-int ReadFile(int fd, void* buffer, qint64 count, qint64& done)
+namespace {
+
+// Calls step(done, piece) for pieces of at most 1 GiB until count bytes
+// are done or a step does nothing; an interrupted step is made again.
+// step returns the bytes it did, or -1 with errno. 0 or that errno.
+template <typename F> int InPieces(qint64 count, qint64& done, F&& step)
 {
     done = 0;
-    auto* p = static_cast<char*>(buffer);
     while (done < count) {
-        const size_t chunk = size_t(std::min<qint64>(count - done, qint64(1) << 30));
-        const ssize_t r = ::read(fd, p + done, chunk);
-        if (r < 0) {
+        const size_t piece = size_t(std::min<qint64>(count - done, qint64(1) << 30));
+        const ssize_t n = step(done, piece);
+        if (n < 0) {
             if (errno == EINTR)
                 continue;
             return errno;
         }
-        if (r == 0)
+        if (n == 0)
             break;
-        done += r;
+        done += n;
     }
     return 0;
 }
 
+} // namespace
+
+int ReadFile(int fd, void* buffer, qint64 count, qint64& done)
+{
+    auto* p = static_cast<char*>(buffer);
+    return InPieces(count, done, [&](qint64 at, size_t piece) { return ::read(fd, p + at, piece); });
+}
+
 int WriteFile(int fd, const void* buffer, qint64 count, qint64& done)
 {
-    done = 0;
     const auto* p = static_cast<const char*>(buffer);
-    while (done < count) {
-        const size_t chunk = size_t(std::min<qint64>(count - done, qint64(1) << 30));
-        const ssize_t w = ::write(fd, p + done, chunk);
-        if (w < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        if (w == 0)
-            return ENOSPC;
-        done += w;
-    }
-    return 0;
+    const int err
+        = InPieces(count, done, [&](qint64 at, size_t piece) { return ::write(fd, p + at, piece); });
+    // A write that takes nothing means there is no room.
+    return err == 0 && done < count ? ENOSPC : err;
 }
 
 int SeekFile(int fd, qint64 position)
@@ -518,25 +519,13 @@ int DropCachedData(int fd)
 
 int CopyFileRange(int in, int out, qint64 count, qint64& done)
 {
-    done = 0;
-    while (done < count) {
-        const size_t chunk = size_t(std::min<qint64>(count - done, qint64(1) << 30));
-        const ssize_t r = ::copy_file_range(in, nullptr, out, nullptr, chunk, 0);
-        if (r < 0) {
-            if (errno == EINTR)
-                continue;
-            const int err = errno;
-            if (done == 0
-                && (err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == EBADF
-                    || err == ETXTBSY || err == EPERM))
-                return EOPNOTSUPP;
-            return err;
-        }
-        if (r == 0)
-            break;
-        done += r;
-    }
-    return 0;
+    const int err = InPieces(count, done,
+        [&](qint64, size_t piece) { return ::copy_file_range(in, nullptr, out, nullptr, piece, 0); });
+    if (err && done == 0
+        && (err == EXDEV || err == EINVAL || err == ENOSYS || err == EOPNOTSUPP || err == EBADF
+            || err == ETXTBSY || err == EPERM))
+        return EOPNOTSUPP;
+    return err;
 }
 
 int GetOpenFilePath(int fd, QString& path)
@@ -576,9 +565,6 @@ int ResolveLink(const QString& name, QString& target)
 int SetFileTimes(const QString& name, std::optional<qint64> accessTime,
     std::optional<qint64> modificationTime, bool followLink)
 {
-    const TPathAt p(name);
-    if (p.Error())
-        return p.Error();
     struct timespec ts[2];
     const std::optional<qint64>* times[2] = {&accessTime, &modificationTime};
     for (int i = 0; i < 2; ++i) {
@@ -597,19 +583,18 @@ int SetFileTimes(const QString& name, std::optional<qint64> accessTime,
             ts[i].tv_nsec = UTIME_OMIT;
         }
     }
-    if (::utimensat(p.Dir(), p.Name(), ts, followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
-        return errno;
-    return 0;
+    return posix::CallAt(name, [&](int dir, const char* n) {
+        return ::utimensat(dir, n, ts, followLink ? 0 : AT_SYMLINK_NOFOLLOW);
+    });
 }
 
 int SetFileMode(const QString& name, unsigned mode, bool followLink)
 {
-    const TPathAt p(name);
-    if (p.Error())
-        return p.Error();
-    if (::fchmodat(p.Dir(), p.Name(), mode_t(mode & 07777), followLink ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
-        return errno == EOPNOTSUPP && !followLink ? ELOOP : errno;
-    return 0;
+    const int err = posix::CallAt(name, [&](int dir, const char* n) {
+        return ::fchmodat(dir, n, mode_t(mode & 07777), followLink ? 0 : AT_SYMLINK_NOFOLLOW);
+    });
+    // Without following, a link is refused (the system cannot change one).
+    return err == EOPNOTSUPP && !followLink ? ELOOP : err;
 }
 
 int SetFileMode(int fd, unsigned mode)
@@ -621,12 +606,7 @@ int SetFileMode(int fd, unsigned mode)
 
 int CreateDirectory(const QString& name)
 {
-    const TPathAt p(name);
-    if (p.Error())
-        return p.Error();
-    if (::mkdirat(p.Dir(), p.Name(), 0777) != 0)
-        return errno;
-    return 0;
+    return posix::CallAt(name, [](int dir, const char* n) { return ::mkdirat(dir, n, 0777); });
 }
 
 int RenameNoReplace(const QString& oldName, const QString& newName)
@@ -653,12 +633,7 @@ int RenameNoReplace(const QString& oldName, const QString& newName)
 
 int RemoveFile(const QString& name)
 {
-    const TPathAt p(name);
-    if (p.Error())
-        return p.Error();
-    if (::unlinkat(p.Dir(), p.Name(), 0) != 0)
-        return errno;
-    return 0;
+    return posix::CallAt(name, [](int dir, const char* n) { return ::unlinkat(dir, n, 0); });
 }
 
 namespace {
@@ -668,16 +643,18 @@ bool NoAttributeSupport(int err)
     return err == ENOTSUP || err == EOPNOTSUPP || err == ENODATA;
 }
 
-} // namespace
-
-int CopyUserAttributes(const QString& source, const QString& dest)
+// Runs call with both names in the form for calls without an *at form.
+template <typename F> int WithPlainNames(const QString& source, const QString& dest, F&& call)
 {
     const TPathAt sp(source);
     const TPathAt dp(dest);
     if (sp.Error() || dp.Error())
         return sp.Error() ? sp.Error() : dp.Error();
-    const QByteArray s = sp.PlainName();
-    const QByteArray d = dp.PlainName();
+    return call(sp.PlainName(), dp.PlainName());
+}
+
+int CopyUserAttributesOf(const QByteArray& s, const QByteArray& d)
+{
     std::vector<char> names;
     for (;;) {
         const ssize_t size = ::listxattr(s.constData(), nullptr, 0);
@@ -720,6 +697,13 @@ int CopyUserAttributes(const QString& source, const QString& dest)
     return 0;
 }
 
+} // namespace
+
+int CopyUserAttributes(const QString& source, const QString& dest)
+{
+    return WithPlainNames(source, dest, CopyUserAttributesOf);
+}
+
 namespace {
 
 // rwx of one ACL entry as three mode bits.
@@ -737,30 +721,22 @@ unsigned EntryBits(acl_entry_t entry)
 // and groups have no place in a mode and are left out.
 unsigned ModeGrantedBy(acl_t acl)
 {
-    unsigned user = 0, group = 0, other = 0, mask = 7;
+    enum { kOwner, kGroup, kMask, kOthers };
+    unsigned bits[4] = {0, 0, 7, 0};
     acl_entry_t entry;
     for (int which = ACL_FIRST_ENTRY; acl_get_entry(acl, which, &entry) == 1; which = ACL_NEXT_ENTRY) {
         acl_tag_t tag;
         if (acl_get_tag_type(entry, &tag) != 0)
             continue;
-        switch (tag) {
-        case ACL_USER_OBJ:
-            user = EntryBits(entry);
-            break;
-        case ACL_GROUP_OBJ:
-            group = EntryBits(entry);
-            break;
-        case ACL_MASK:
-            mask = EntryBits(entry);
-            break;
-        case ACL_OTHER:
-            other = EntryBits(entry);
-            break;
-        default:
-            break;
-        }
+        const int slot = tag == ACL_USER_OBJ ? kOwner
+            : tag == ACL_GROUP_OBJ           ? kGroup
+            : tag == ACL_MASK                ? kMask
+            : tag == ACL_OTHER               ? kOthers
+                                             : -1;
+        if (slot >= 0)
+            bits[slot] = EntryBits(entry);
     }
-    return (user << 6) | ((group & mask) << 3) | other;
+    return (bits[kOwner] << 6) | ((bits[kGroup] & bits[kMask]) << 3) | bits[kOthers];
 }
 
 constexpr const char* kAccessAclName = "system.posix_acl_access";
@@ -788,38 +764,34 @@ int GetAccessMode(int fd, unsigned& mode)
 
 int CopyAccessControl(const QString& source, const QString& dest)
 {
-    const TPathAt sp(source);
-    const TPathAt dp(dest);
-    if (sp.Error() || dp.Error())
-        return sp.Error() ? sp.Error() : dp.Error();
-    const QByteArray s = sp.PlainName();
-    const QByteArray d = dp.PlainName();
-    acl_t acl = acl_get_file(s.constData(), ACL_TYPE_ACCESS);
-    if (!acl) {
-        if (errno != ENOTSUP && errno != EOPNOTSUPP)
-            return errno;
-        // No ACLs on the source's file system: the permission bits are all.
-        struct stat st;
-        if (::stat(s.constData(), &st) != 0)
-            return errno;
-        return SetFileMode(dest, st.st_mode & 0777);
-    }
-    int err = 0;
-    if (acl_set_file(d.constData(), ACL_TYPE_ACCESS, acl) != 0) {
-        err = errno;
-        // A destination without ACLs gets a mode that grants no class more
-        // than the list did; when the list said more than a mode can (named
-        // users or groups), the copy of it remains incomplete.
-        if (err == ENOTSUP || err == EOPNOTSUPP) {
-            mode_t equivalent = 0;
-            const bool complete = acl_equiv_mode(acl, &equivalent) == 0;
-            err = SetFileMode(dest, ModeGrantedBy(acl));
-            if (err == 0 && !complete)
-                err = EOPNOTSUPP;
+    return WithPlainNames(source, dest, [&](const QByteArray& s, const QByteArray& d) {
+        acl_t acl = acl_get_file(s.constData(), ACL_TYPE_ACCESS);
+        if (!acl) {
+            if (errno != ENOTSUP && errno != EOPNOTSUPP)
+                return errno;
+            // No ACLs on the source's file system: the permission bits are all.
+            struct stat st;
+            if (::stat(s.constData(), &st) != 0)
+                return errno;
+            return SetFileMode(dest, st.st_mode & 0777);
         }
-    }
-    acl_free(acl);
-    return err;
+        int err = 0;
+        if (acl_set_file(d.constData(), ACL_TYPE_ACCESS, acl) != 0) {
+            err = errno;
+            // A destination without ACLs gets a mode that grants no class more
+            // than the list did; when the list said more than a mode can (named
+            // users or groups), the copy of it remains incomplete.
+            if (err == ENOTSUP || err == EOPNOTSUPP) {
+                mode_t equivalent = 0;
+                const bool complete = acl_equiv_mode(acl, &equivalent) == 0;
+                err = SetFileMode(dest, ModeGrantedBy(acl));
+                if (err == 0 && !complete)
+                    err = EOPNOTSUPP;
+            }
+        }
+        acl_free(acl);
+        return err;
+    });
 }
 
 int OpenTemporaryFile(const QString& dir, int& fd)

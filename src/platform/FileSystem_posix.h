@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cerrno>
 
 namespace kes::platform::posix {
 
@@ -39,6 +40,16 @@ private:
     bool FOwnsDir = false;
     QByteArray FName;
 };
+
+// Runs call(dir, name) on the name reached at any length: 0, the error of
+// reaching its folder, or errno when call does not return 0.
+template <typename F> int CallAt(const QString& name, F&& call)
+{
+    const TPathAt p(name);
+    if (p.Error())
+        return p.Error();
+    return call(p.Dir(), p.Name()) == 0 ? 0 : errno;
+}
 
 // The absolute name with every symbolic link, "." and ".." resolved, for
 // names and results of any length: realpath where the names are short,

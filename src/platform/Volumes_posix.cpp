@@ -394,14 +394,10 @@ TPathKind GetPathKind(const QString& path)
 {
     // Names of any length: beyond the system's limit the folders are
     // walked on open descriptors.
-    const posix::TPathAt p(path);
-    int err = p.Error();
     struct stat st;
-    if (err == 0) {
-        if (::fstatat(p.Dir(), p.Name(), &st, 0) == 0)
-            return S_ISDIR(st.st_mode) ? TPathKind::Directory : TPathKind::Other;
-        err = errno;
-    }
+    const int err = posix::CallAt(path, [&](int dir, const char* n) { return ::fstatat(dir, n, &st, 0); });
+    if (err == 0)
+        return S_ISDIR(st.st_mode) ? TPathKind::Directory : TPathKind::Other;
     if (err == ENOENT || err == ENOTDIR)
         return TPathKind::Missing;
     return TPathKind::Unreachable;
