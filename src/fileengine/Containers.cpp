@@ -286,7 +286,9 @@ int TZipEntry::Version() const
 
 int TZipEntry::Flags() const
 {
-    int f = 0x0080;
+    int f = BaseFlags;
+    if (DataDescriptor)
+        f |= 0x0008;
     if (Utf8)
         f |= 0x0800;
     if (Encrypted)
@@ -346,17 +348,36 @@ int ZipLocal64SizesOffset(const TZipEntry& e)
     return 30 + int(e.Name.size()) + 4;
 }
 
-QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset)
+QByteArray ZipDataDescriptor(const TZipEntry& e)
+{
+    TLeWriter w;
+    w.U32(kZipDescriptorSignature);
+    w.U32(e.Ae2 ? 0 : e.Crc);
+    if (e.Zip64) {
+        w.U64(e.CSize);
+        w.U64(e.USize);
+    } else {
+        w.U32(quint32(e.CSize));
+        w.U32(quint32(e.USize));
+    }
+    return w.Data();
+}
+
+QByteArray ZipCentralHeader(const TZipEntry& e)
 {
     const quint64 limit = Zip64Limits().FieldLimit;
     const bool bigU = e.Zip64 && e.USize >= limit;
     const bool bigC = e.Zip64 && e.CSize >= limit;
-    const int zip64Len = (bigU ? 8 : 0) + (bigC ? 8 : 0);
-    const int extraLen = (e.Zip64 ? 4 + zip64Len : 0) + (e.Encrypted ? 11 : 0);
+    const bool bigOffset = e.LocalOffset >= limit;
+    const bool zip64Extra = e.Zip64 || bigOffset;
+    const int zip64Len = (bigU ? 8 : 0) + (bigC ? 8 : 0) + (bigOffset ? 8 : 0);
+    const int extraLen = (zip64Extra ? 4 + zip64Len : 0) + (e.Encrypted ? 11 : 0);
+    // An offset in the Zip64 extra needs a reader of version 4.5.
+    const int version = bigOffset ? qMax(e.Version(), 45) : e.Version();
     TLeWriter w;
     w.U32(kZipCentralSignature);
-    w.U16(unsigned(e.Version()));
-    w.U16(unsigned(e.Version()));
+    w.U16(unsigned(version));
+    w.U16(unsigned(version));
     w.U16(unsigned(e.Flags()));
     w.U16(unsigned(e.Method));
     w.U32(e.DosTime);
@@ -369,51 +390,60 @@ QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset)
     w.U16(0); // disk number start
     w.U16(0); // internal attributes
     w.U32(e.ExternalAttr);
-    w.U32(0); // local header offset
+    w.U32(bigOffset ? 0xFFFFFFFF : quint32(e.LocalOffset));
     w.Bytes(e.Name);
-    if (e.Zip64) {
+    if (zip64Extra) {
         w.U16(0x0001);
         w.U16(unsigned(zip64Len));
         if (bigU)
             w.U64(e.USize);
         if (bigC)
             w.U64(e.CSize);
+        if (bigOffset)
+            w.U64(e.LocalOffset);
     }
     if (e.Encrypted)
         AesExtra(w, e);
-    const quint64 dirSize = quint64(w.Data().size());
-    const quint64 end = directoryOffset + dirSize;
-    if (end >= limit) {
-        const quint64 zip64Offset = end;
+    return w.Data();
+}
+
+QByteArray ZipEndRecords(quint64 entries, quint64 directoryOffset, quint64 directorySize)
+{
+    const TZip64Limits& limits = Zip64Limits();
+    const quint64 end = directoryOffset + directorySize;
+    const bool manyEntries = entries > limits.EntryCountLimit;
+    const unsigned count = manyEntries ? 0xFFFF : unsigned(entries);
+    TLeWriter w;
+    if (end >= limits.FieldLimit || directorySize >= limits.FieldLimit || manyEntries) {
         w.U32(kZip64EndSignature);
         w.U64(44);
         w.U16(45);
         w.U16(45);
         w.U32(0);
         w.U32(0);
-        w.U64(1);
-        w.U64(1);
-        w.U64(dirSize);
+        w.U64(entries);
+        w.U64(entries);
+        w.U64(directorySize);
         w.U64(directoryOffset);
         w.U32(kZip64LocatorSignature);
         w.U32(0);
-        w.U64(zip64Offset);
+        w.U64(end); // where the Zip64 end record begins
         w.U32(1);
         w.U32(kZipEndSignature);
         w.U16(0);
         w.U16(0);
-        w.U16(1);
-        w.U16(1);
-        w.U32(dirSize >= limit ? 0xFFFFFFFF : quint32(dirSize));
+        w.U16(count);
+        w.U16(count);
+        w.U32(directorySize >= limits.FieldLimit ? 0xFFFFFFFF : quint32(directorySize));
         w.U32(0xFFFFFFFF);
         w.U16(0);
     } else {
         w.U32(kZipEndSignature);
         w.U16(0);
         w.U16(0);
-        w.U16(1);
-        w.U16(1);
-        w.U32(quint32(dirSize));
+        w.U16(count);
+        w.U16(count);
+        w.U32(quint32(directorySize));
         w.U32(quint32(directoryOffset));
         w.U16(0);
     }

@@ -25,24 +25,25 @@ enum TCopyOption {
     coResetArchive,
 };
 
-// A set of TCopyOption; each member's bit is its position.
-class TCopyOptions {
+// A set of the members of a small enumeration; each member's bit is its
+// position.
+template <typename E> class TEnumSet {
 public:
-    constexpr TCopyOptions() = default;
-    constexpr TCopyOptions(std::initializer_list<TCopyOption> options)
+    constexpr TEnumSet() = default;
+    constexpr TEnumSet(std::initializer_list<E> members)
     {
-        for (TCopyOption o : options)
-            FBits |= 1u << o;
+        for (E m : members)
+            FBits |= 1u << m;
     }
-    constexpr bool Contains(TCopyOption o) const { return FBits & (1u << o); }
-    constexpr TCopyOptions& Include(TCopyOption o)
+    constexpr bool Contains(E m) const { return FBits & (1u << m); }
+    constexpr TEnumSet& Include(E m)
     {
-        FBits |= 1u << o;
+        FBits |= 1u << m;
         return *this;
     }
-    constexpr TCopyOptions& Exclude(TCopyOption o)
+    constexpr TEnumSet& Exclude(E m)
     {
-        FBits &= ~(1u << o);
+        FBits &= ~(1u << m);
         return *this;
     }
     constexpr unsigned Bits() const { return FBits; }
@@ -51,20 +52,10 @@ private:
     unsigned FBits = 0;
 };
 
-enum TShellCopyMode { scmCopy, scmQuiet };
-class TShellCopyModes {
-public:
-    constexpr TShellCopyModes() = default;
-    constexpr TShellCopyModes(std::initializer_list<TShellCopyMode> modes)
-    {
-        for (TShellCopyMode m : modes)
-            FBits |= 1u << m;
-    }
-    constexpr bool Contains(TShellCopyMode m) const { return FBits & (1u << m); }
+using TCopyOptions = TEnumSet<TCopyOption>;
 
-private:
-    unsigned FBits = 0;
-};
+enum TShellCopyMode { scmCopy, scmQuiet };
+using TShellCopyModes = TEnumSet<TShellCopyMode>;
 
 // Progress phases.
 enum TFileAction {
