@@ -34,20 +34,20 @@ public:
     int Write(const void*, qint64 count, qint64& done) override
     {
         done = count;
-        m_pos += count;
+        FPos += count;
         return 0;
     }
     int Seek(qint64 position) override
     {
-        m_pos = position;
+        FPos = position;
         return 0;
     }
-    qint64 Position() const override { return m_pos; }
-    qint64 Size() const override { return m_pos; }
+    qint64 Position() const override { return FPos; }
+    qint64 Size() const override { return FPos; }
     int Truncate() override { return 0; }
 
 private:
-    qint64 m_pos = 0;
+    qint64 FPos = 0;
 };
 
 int MakeData(const QString& path, qint64 size)

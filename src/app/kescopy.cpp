@@ -71,27 +71,44 @@ int main(int argc, char** argv)
     QCommandLineParser parser;
     parser.setApplicationDescription(U_("Copies a file plainly, as gzip or as a one-entry zip archive."));
     parser.addHelpOption();
-    const QCommandLineOption gzipOpt({"z", "gzip"}, U_("Write a gzip member."));
-    const QCommandLineOption zipOpt({"Z", "zip"}, U_("Write a zip archive with one entry."));
-    const QCommandLineOption storeOpt("store", U_("Store the zip entry without compression."));
-    const QCommandLineOption levelOpt({"l", "level"}, U_("Compression level: 0, 1, 6 or 9."), "level", "6");
-    const QCommandLineOption encryptOpt({"e", "encrypt"}, U_("Encrypt (AES) with a password."));
-    const QCommandLineOption envOpt("password-env",
-        U_("Environment variable holding the password (else standard input)."), "name", "KESCOPY_PASSWORD");
-    const QCommandLineOption keyModeOpt(
-        {"k", "key-mode"}, U_("AES key: 1 = 128, 2 = 192, 3 = 256 bits."), "mode", "0");
-    const QCommandLineOption verifyOpt({"V", "verify"}, U_("Read the copy back and compare."));
-    const QCommandLineOption overwriteOpt({"f", "overwrite"}, U_("Replace an existing destination."));
-    const QCommandLineOption checkOpt("check", U_("Verify an existing gzip, zip or encrypted file."));
-    const QCommandLineOption bufferOpt("buffer", U_("Buffer size in KiB."), "kib", "512");
-    const QCommandLineOption threadsOpt(
-        "threads", U_("Threads that deflate side by side (1 = one zlib stream)."), "n");
+    const QCommandLineOption gzipOpt(
+        QStringList {QStringLiteral("z"), QStringLiteral("gzip")}, U_("Write a gzip member."));
+    const QCommandLineOption zipOpt(
+        QStringList {QStringLiteral("Z"), QStringLiteral("zip")}, U_("Write a zip archive with one entry."));
+    const QCommandLineOption storeOpt(
+        QStringLiteral("store"), U_("Store the zip entry without compression."));
+    const QCommandLineOption levelOpt(QStringList {QStringLiteral("l"), QStringLiteral("level")},
+        U_("Compression level: 0, 1, 6 or 9."), QStringLiteral("level"), QStringLiteral("6"));
+    const QCommandLineOption encryptOpt(
+        QStringList {QStringLiteral("e"), QStringLiteral("encrypt")}, U_("Encrypt (AES) with a password."));
+    const QCommandLineOption envOpt(QStringLiteral("password-env"),
+        U_("Environment variable holding the password (else standard input)."), QStringLiteral("name"),
+        QStringLiteral("KESCOPY_PASSWORD"));
+    const QCommandLineOption keyModeOpt({QStringLiteral("k"), QStringLiteral("key-mode")},
+        U_("AES key: 1 = 128, 2 = 192, 3 = 256 bits."), QStringLiteral("mode"), QStringLiteral("0"));
+    const QCommandLineOption verifyOpt(
+        QStringList {QStringLiteral("V"), QStringLiteral("verify")}, U_("Read the copy back and compare."));
+    const QCommandLineOption overwriteOpt(QStringList {QStringLiteral("f"), QStringLiteral("overwrite")},
+        U_("Replace an existing destination."));
+    const QCommandLineOption checkOpt(
+        QStringLiteral("check"), U_("Verify an existing gzip, zip or encrypted file."));
+    const QCommandLineOption bufferOpt(
+        QStringLiteral("buffer"), U_("Buffer size in KiB."), QStringLiteral("kib"), QStringLiteral("512"));
+    const QCommandLineOption threadsOpt(QStringLiteral("threads"),
+        U_("Threads that deflate side by side (1 = one zlib stream)."), QStringLiteral("n"));
     for (const auto* o : {&gzipOpt, &zipOpt, &storeOpt, &levelOpt, &encryptOpt, &envOpt, &keyModeOpt,
              &verifyOpt, &overwriteOpt, &checkOpt, &bufferOpt, &threadsOpt})
         parser.addOption(*o);
     parser.addPositionalArgument(QStringLiteral("source"), U_("The file to copy (or to check)."));
     parser.addPositionalArgument(QStringLiteral("destination"), U_("The copy."));
-    parser.process(app);
+    // Wrong usage is exit status 3 (QCommandLineParser::process would end
+    // with 1).
+    if (!parser.parse(QCoreApplication::arguments())) {
+        PrintError(parser.errorText());
+        return exUsage;
+    }
+    if (parser.isSet(QStringLiteral("help")) || parser.isSet(QStringLiteral("help-all")))
+        parser.showHelp(exOk);
 
     const QStringList args = parser.positionalArguments();
     const bool check = parser.isSet(checkOpt);

@@ -9,9 +9,9 @@ namespace kes {
 
 namespace {
 
-class LeWriter {
+class TLeWriter {
 public:
-    void U8(unsigned v) { m_b.append(char(v & 0xFF)); }
+    void U8(unsigned v) { FBytes.append(char(v & 0xFF)); }
     void U16(unsigned v)
     {
         U8(v);
@@ -27,22 +27,22 @@ public:
         U32(quint32(v));
         U32(quint32(v >> 32));
     }
-    void Bytes(const QByteArray& b) { m_b.append(b); }
-    const QByteArray& Data() const { return m_b; }
+    void Bytes(const QByteArray& b) { FBytes.append(b); }
+    const QByteArray& Data() const { return FBytes; }
 
 private:
-    QByteArray m_b;
+    QByteArray FBytes;
 };
 
 // Reads little-endian values from a byte array with bounds checks.
-class LeReader {
+class TLeReader {
 public:
-    explicit LeReader(const QByteArray& b)
-        : m_b(b)
+    explicit TLeReader(const QByteArray& b)
+        : FBytes(b)
     {
     }
-    bool Has(qsizetype n) const { return n >= 0 && m_pos <= m_b.size() - n; }
-    unsigned U8() { return static_cast<unsigned char>(m_b[m_pos++]); }
+    bool Has(qsizetype n) const { return n >= 0 && FPos <= FBytes.size() - n; }
+    unsigned U8() { return static_cast<unsigned char>(FBytes[FPos++]); }
     unsigned U16()
     {
         const unsigned lo = U8();
@@ -58,13 +58,13 @@ public:
         const quint64 lo = U32();
         return lo | (quint64(U32()) << 32);
     }
-    void Skip(qsizetype n) { m_pos += n; }
-    qsizetype Pos() const { return m_pos; }
-    qsizetype Left() const { return m_b.size() - m_pos; }
+    void Skip(qsizetype n) { FPos += n; }
+    qsizetype Pos() const { return FPos; }
+    qsizetype Left() const { return FBytes.size() - FPos; }
 
 private:
-    const QByteArray& m_b;
-    qsizetype m_pos = 0;
+    const QByteArray& FBytes;
+    qsizetype FPos = 0;
 };
 
 constexpr qint64 kMaxHeaderString = 0x10000;
@@ -116,7 +116,7 @@ QByteArray GzHeaderBytes(const QString& name, int keyMode, quint32 mtime)
     bool utf8 = false;
     const QByteArray stored = GzipStoredName(name, utf8);
     const bool encrypted = keyMode >= 0;
-    LeWriter w;
+    TLeWriter w;
     w.U8(0x1F);
     w.U8(0x8B);
     w.U8(8);
@@ -157,7 +157,7 @@ int ReadGzHeader(TStream& stream, TGzHeaderInfo& info, QString& message)
         message = U_("The file is shorter than a gzip header");
         return 4;
     }
-    LeReader r(h);
+    TLeReader r(h);
     const unsigned id1 = r.U8(), id2 = r.U8(), cm = r.U8();
     info.Flags = int(r.U8());
     info.MTime = r.U32();
@@ -180,13 +180,13 @@ int ReadGzHeader(TStream& stream, TGzHeaderInfo& info, QString& message)
             message = U_("The file ends in the header");
             return 4;
         }
-        const unsigned xlen = LeReader(x).U16();
+        const unsigned xlen = TLeReader(x).U16();
         QByteArray extra;
         if (ReadBlock(stream, xlen, extra)) {
             message = U_("The file ends in the header");
             return 4;
         }
-        LeReader e(extra);
+        TLeReader e(extra);
         while (e.Left() >= 4) {
             const unsigned si1 = e.U8(), si2 = e.U8();
             const unsigned len = e.U16();
@@ -259,7 +259,7 @@ int ReadGzHeader(TStream& stream, TGzHeaderInfo& info, QString& message)
             message = U_("The file cannot be read");
             return 4;
         }
-        info.USize = LeReader(isize).U32();
+        info.USize = TLeReader(isize).U32();
         info.USizeFromTrailer = true;
     }
     return 0;
@@ -286,7 +286,9 @@ int TZipEntry::Version() const
 
 int TZipEntry::Flags() const
 {
-    int f = 0x0080;
+    int f = BaseFlags;
+    if (DataDescriptor)
+        f |= 0x0008;
     if (Utf8)
         f |= 0x0800;
     if (Encrypted)
@@ -303,7 +305,7 @@ int TZipEntry::LocalExtraLength() const
 
 namespace {
 
-void AesExtra(LeWriter& w, const TZipEntry& e)
+void AesExtra(TLeWriter& w, const TZipEntry& e)
 {
     w.U16(0x9901);
     w.U16(7);
@@ -318,7 +320,7 @@ void AesExtra(LeWriter& w, const TZipEntry& e)
 
 QByteArray ZipLocalHeader(const TZipEntry& e)
 {
-    LeWriter w;
+    TLeWriter w;
     w.U32(kZipLocalSignature);
     w.U16(unsigned(e.Version()));
     w.U16(unsigned(e.Flags()));
@@ -346,17 +348,36 @@ int ZipLocal64SizesOffset(const TZipEntry& e)
     return 30 + int(e.Name.size()) + 4;
 }
 
-QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset)
+QByteArray ZipDataDescriptor(const TZipEntry& e)
+{
+    TLeWriter w;
+    w.U32(kZipDescriptorSignature);
+    w.U32(e.Ae2 ? 0 : e.Crc);
+    if (e.Zip64) {
+        w.U64(e.CSize);
+        w.U64(e.USize);
+    } else {
+        w.U32(quint32(e.CSize));
+        w.U32(quint32(e.USize));
+    }
+    return w.Data();
+}
+
+QByteArray ZipCentralHeader(const TZipEntry& e)
 {
     const quint64 limit = Zip64Limits().FieldLimit;
     const bool bigU = e.Zip64 && e.USize >= limit;
     const bool bigC = e.Zip64 && e.CSize >= limit;
-    const int zip64Len = (bigU ? 8 : 0) + (bigC ? 8 : 0);
-    const int extraLen = (e.Zip64 ? 4 + zip64Len : 0) + (e.Encrypted ? 11 : 0);
-    LeWriter w;
+    const bool bigOffset = e.LocalOffset >= limit;
+    const bool zip64Extra = e.Zip64 || bigOffset;
+    const int zip64Len = (bigU ? 8 : 0) + (bigC ? 8 : 0) + (bigOffset ? 8 : 0);
+    const int extraLen = (zip64Extra ? 4 + zip64Len : 0) + (e.Encrypted ? 11 : 0);
+    // An offset in the Zip64 extra needs a reader of version 4.5.
+    const int version = bigOffset ? qMax(e.Version(), 45) : e.Version();
+    TLeWriter w;
     w.U32(kZipCentralSignature);
-    w.U16(unsigned(e.Version()));
-    w.U16(unsigned(e.Version()));
+    w.U16(unsigned(version));
+    w.U16(unsigned(version));
     w.U16(unsigned(e.Flags()));
     w.U16(unsigned(e.Method));
     w.U32(e.DosTime);
@@ -369,51 +390,60 @@ QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset)
     w.U16(0); // disk number start
     w.U16(0); // internal attributes
     w.U32(e.ExternalAttr);
-    w.U32(0); // local header offset
+    w.U32(bigOffset ? 0xFFFFFFFF : quint32(e.LocalOffset));
     w.Bytes(e.Name);
-    if (e.Zip64) {
+    if (zip64Extra) {
         w.U16(0x0001);
         w.U16(unsigned(zip64Len));
         if (bigU)
             w.U64(e.USize);
         if (bigC)
             w.U64(e.CSize);
+        if (bigOffset)
+            w.U64(e.LocalOffset);
     }
     if (e.Encrypted)
         AesExtra(w, e);
-    const quint64 dirSize = quint64(w.Data().size());
-    const quint64 end = directoryOffset + dirSize;
-    if (end >= limit) {
-        const quint64 zip64Offset = end;
+    return w.Data();
+}
+
+QByteArray ZipEndRecords(quint64 entries, quint64 directoryOffset, quint64 directorySize)
+{
+    const TZip64Limits& limits = Zip64Limits();
+    const quint64 end = directoryOffset + directorySize;
+    const bool manyEntries = entries > limits.EntryCountLimit;
+    const unsigned count = manyEntries ? 0xFFFF : unsigned(entries);
+    TLeWriter w;
+    if (end >= limits.FieldLimit || directorySize >= limits.FieldLimit || manyEntries) {
         w.U32(kZip64EndSignature);
         w.U64(44);
         w.U16(45);
         w.U16(45);
         w.U32(0);
         w.U32(0);
-        w.U64(1);
-        w.U64(1);
-        w.U64(dirSize);
+        w.U64(entries);
+        w.U64(entries);
+        w.U64(directorySize);
         w.U64(directoryOffset);
         w.U32(kZip64LocatorSignature);
         w.U32(0);
-        w.U64(zip64Offset);
+        w.U64(end); // where the Zip64 end record begins
         w.U32(1);
         w.U32(kZipEndSignature);
         w.U16(0);
         w.U16(0);
-        w.U16(1);
-        w.U16(1);
-        w.U32(dirSize >= limit ? 0xFFFFFFFF : quint32(dirSize));
+        w.U16(count);
+        w.U16(count);
+        w.U32(directorySize >= limits.FieldLimit ? 0xFFFFFFFF : quint32(directorySize));
         w.U32(0xFFFFFFFF);
         w.U16(0);
     } else {
         w.U32(kZipEndSignature);
         w.U16(0);
         w.U16(0);
-        w.U16(1);
-        w.U16(1);
-        w.U32(quint32(dirSize));
+        w.U16(count);
+        w.U16(count);
+        w.U32(quint32(directorySize));
         w.U32(quint32(directoryOffset));
         w.U16(0);
     }
@@ -422,17 +452,16 @@ QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset)
 
 namespace {
 
-struct ExtraSizes {
-    quint64 usize = 0, csize = 0, offset = 0;
-    bool bad = false;
+struct TExtraSizes {
+    quint64 USize = 0, CSize = 0, Offset = 0;
 };
 
 // Walks extra fields; takes the Zip64 values for the fields that hold
 // $FFFFFFFF, in the order uncompressed size, compressed size, offset.
-bool WalkExtra(const QByteArray& extra, bool wantU, bool wantC, bool wantOffset, ExtraSizes& sizes,
+bool WalkExtra(const QByteArray& extra, bool wantU, bool wantC, bool wantOffset, TExtraSizes& sizes,
     TZipLocalInfo* aes, QString& message)
 {
-    LeReader e(extra);
+    TLeReader e(extra);
     bool gotZip64 = !(wantU || wantC || wantOffset);
     while (e.Left() >= 4) {
         const unsigned id = e.U16();
@@ -449,11 +478,11 @@ bool WalkExtra(const QByteArray& extra, bool wantU, bool wantC, bool wantOffset,
                 return false;
             }
             if (wantU)
-                sizes.usize = e.U64();
+                sizes.USize = e.U64();
             if (wantC)
-                sizes.csize = e.U64();
+                sizes.CSize = e.U64();
             if (wantOffset)
-                sizes.offset = e.U64();
+                sizes.Offset = e.U64();
             gotZip64 = true;
         } else if (id == 0x9901 && aes) {
             if (len < 7) {
@@ -489,7 +518,7 @@ int ReadZipLocalHeader(TStream& stream, TZipLocalInfo& info, QString& message)
         message = U_("The file is shorter than a zip header");
         return 8;
     }
-    LeReader r(h);
+    TLeReader r(h);
     if (r.U32() != kZipLocalSignature) {
         message = U_("No zip signature");
         return 8;
@@ -509,11 +538,11 @@ int ReadZipLocalHeader(TStream& stream, TZipLocalInfo& info, QString& message)
         return 8;
     }
     info.Name = ZipNameFromStored(info.StoredName, info.Flags & 0x0800);
-    ExtraSizes sizes;
+    TExtraSizes sizes;
     if (!WalkExtra(extra, u32 == 0xFFFFFFFF, c32 == 0xFFFFFFFF, false, sizes, &info, message))
         return 8;
-    const quint64 usize = u32 == 0xFFFFFFFF ? sizes.usize : u32;
-    const quint64 csize = c32 == 0xFFFFFFFF ? sizes.csize : c32;
+    const quint64 usize = u32 == 0xFFFFFFFF ? sizes.USize : u32;
+    const quint64 csize = c32 == 0xFFFFFFFF ? sizes.CSize : c32;
     if (usize > kMaxSize || csize > kMaxSize) {
         message = U_("Impossible sizes in the header");
         return 8;
@@ -538,7 +567,7 @@ bool CheckZipDirectory(TStream& stream, const TZipLocalInfo& local, QString& mes
         message = U_("The central directory is missing");
         return false;
     }
-    LeReader r(h);
+    TLeReader r(h);
     if (r.U32() != kZipCentralSignature) {
         message = U_("The central directory is missing");
         return false;
@@ -564,13 +593,13 @@ bool CheckZipDirectory(TStream& stream, const TZipLocalInfo& local, QString& mes
         message = U_("The central directory is cut short");
         return false;
     }
-    ExtraSizes sizes;
+    TExtraSizes sizes;
     TZipLocalInfo aes;
     if (!WalkExtra(extra, u32 == 0xFFFFFFFF, c32 == 0xFFFFFFFF, off32 == 0xFFFFFFFF, sizes, &aes, message))
         return false;
-    const quint64 usize = u32 == 0xFFFFFFFF ? sizes.usize : u32;
-    const quint64 csize = c32 == 0xFFFFFFFF ? sizes.csize : c32;
-    const quint64 offset = off32 == 0xFFFFFFFF ? sizes.offset : off32;
+    const quint64 usize = u32 == 0xFFFFFFFF ? sizes.USize : u32;
+    const quint64 csize = c32 == 0xFFFFFFFF ? sizes.CSize : c32;
+    const quint64 offset = off32 == 0xFFFFFFFF ? sizes.Offset : off32;
     if (flags != unsigned(local.Flags) || method != unsigned(local.Method) || dosTime != local.DosTime
         || crc != local.Crc || usize != quint64(local.USize) || csize != quint64(local.CSize) || offset != 0
         || disk != 0 || name != local.StoredName || aes.KeyMode != local.KeyMode
@@ -586,20 +615,20 @@ bool CheckZipDirectory(TStream& stream, const TZipLocalInfo& local, QString& mes
         return false;
     }
     quint64 entries = 0, recDirSize = 0, recDirOffset = 0;
-    if (LeReader(sig).U32() == kZip64EndSignature) {
+    if (TLeReader(sig).U32() == kZip64EndSignature) {
         QByteArray z, loc;
         if (ReadBlock(stream, 52, z) || ReadBlock(stream, 20, loc)) {
             message = U_("The end record is missing");
             return false;
         }
-        LeReader zr(z);
+        TLeReader zr(z);
         const quint64 recSize = zr.U64();
         zr.Skip(4 + 8); // versions, disk numbers
         zr.U64(); // entries on this disk
         entries = zr.U64();
         recDirSize = zr.U64();
         recDirOffset = zr.U64();
-        LeReader lr(loc);
+        TLeReader lr(loc);
         const quint32 locSig = lr.U32();
         lr.U32();
         const quint64 zip64Offset = lr.U64();
@@ -614,11 +643,11 @@ bool CheckZipDirectory(TStream& stream, const TZipLocalInfo& local, QString& mes
         }
     }
     QByteArray end;
-    if (LeReader(sig).U32() != kZipEndSignature || ReadBlock(stream, 18, end)) {
+    if (TLeReader(sig).U32() != kZipEndSignature || ReadBlock(stream, 18, end)) {
         message = U_("The end record is missing");
         return false;
     }
-    LeReader er(end);
+    TLeReader er(end);
     er.Skip(4);
     er.U16(); // entries on this disk
     const unsigned total = er.U16();

@@ -14,6 +14,20 @@
 
 namespace kes {
 
+// Little-endian values of n bytes (n <= 8), as every header here holds them.
+inline void PutLe(unsigned char* p, quint64 v, int n)
+{
+    for (int i = 0; i < n; ++i)
+        p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+inline quint64 GetLe(const unsigned char* p, int n)
+{
+    quint64 v = 0;
+    for (int i = n - 1; i >= 0; --i)
+        v = (v << 8) | p[i];
+    return v;
+}
+
 // --- gzip -------------------------------------------------------------------
 
 inline constexpr int kGzSizeSubfieldOffset = 16;
@@ -43,17 +57,20 @@ int ReadGzHeader(TStream& stream, TGzHeaderInfo& info, QString& message);
 
 inline constexpr quint32 kZipLocalSignature = 0x04034B50;
 inline constexpr quint32 kZipCentralSignature = 0x02014B50;
+inline constexpr quint32 kZipDescriptorSignature = 0x08074B50;
 inline constexpr quint32 kZipEndSignature = 0x06054B50;
 inline constexpr quint32 kZip64EndSignature = 0x06064B50;
 inline constexpr quint32 kZip64LocatorSignature = 0x07064B50;
 
 // Where the zip writer switches to Zip64: an entry whose source is larger
 // than EntryThreshold is a Zip64 entry; a value of FieldLimit or more does
-// not fit a 32-bit field. Tests lower both to exercise the structures
-// without writing gigabytes.
+// not fit a 32-bit field; more entries than EntryCountLimit do not fit the
+// classic end record. Tests lower them to exercise the structures without
+// writing gigabytes or thousands of entries.
 struct TZip64Limits {
     quint64 EntryThreshold = 0xFF000000u;
     quint64 FieldLimit = quint64(1) << 32;
+    quint64 EntryCountLimit = 0xFFFF;
 };
 const TZip64Limits& Zip64Limits();
 void SetZip64Limits(const TZip64Limits& limits);
@@ -73,6 +90,11 @@ struct TZipEntry {
     quint64 CSize = 0;
     quint64 USize = 0;
     quint32 ExternalAttr = 0;
+    quint64 LocalOffset = 0; // where the local header begins in the archive
+    // CRC and sizes follow the data in a data descriptor (flag $0008)
+    // instead of being patched into the local header.
+    bool DataDescriptor = false;
+    int BaseFlags = 0x0080; // carried by every entry ($0080 in one-entry archives)
 
     int Version() const;
     int Flags() const;
@@ -82,11 +104,20 @@ struct TZipEntry {
 // The local header with name and extras, sizes and CRC as zeros
 // ($FFFFFFFF for the sizes of a Zip64 entry).
 QByteArray ZipLocalHeader(const TZipEntry& e);
-// Offset of the 64-bit sizes in the local Zip64 extra.
+// Offset of the 64-bit sizes in the local Zip64 extra, from the header's
+// start.
 int ZipLocal64SizesOffset(const TZipEntry& e);
-// Central header with extras, then the end records; directoryOffset is
-// where the central header begins.
-QByteArray ZipDirectoryAndEnd(const TZipEntry& e, quint64 directoryOffset);
+// The data descriptor after an entry's data: signature, CRC (0 for AE-2)
+// and the sizes (8 bytes each for a Zip64 entry).
+QByteArray ZipDataDescriptor(const TZipEntry& e);
+// The central header with its extras. Sizes of a Zip64 entry and a local
+// offset that do not fit 32 bits move into the Zip64 extra, in the order
+// uncompressed size, compressed size, offset.
+QByteArray ZipCentralHeader(const TZipEntry& e);
+// The end records of a central directory: the Zip64 end record and its
+// locator first when the directory's end or size do not fit 32 bits or
+// the entries are too many for the classic record.
+QByteArray ZipEndRecords(quint64 entries, quint64 directoryOffset, quint64 directorySize);
 
 struct TZipLocalInfo {
     int Version = 0;

@@ -2,17 +2,19 @@
 
 #include "fileengine/Containers.h"
 #include "fileengine/CopyErrors.h"
+#include "fileengine/EntryVerifier.h"
+#include "fileengine/GzipMember.h"
 #include "fileengine/NameCodec.h"
+#include "fileengine/ZipArchive.h"
 #include "frame/Format.h"
 #include "frame/I18n.h"
+#include "frame/PathRules.h"
 #include "platform/FileSystem.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QMetaObject>
-#include <chrono>
-#include <zlib.h>
 
 namespace kes {
 
@@ -30,14 +32,6 @@ qint64 BufferSizeOf(int requested)
     return qBound(qint64(4096), qint64(requested), kMaxBufSize);
 }
 
-QString NamePart(const QString& path)
-{
-    QString p = path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
-        p.chop(1);
-    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 // Asked once: a backup pass creates a worker per file.
 int DefaultDeflateThreads()
 {
@@ -45,43 +39,86 @@ int DefaultDeflateThreads()
     return threads;
 }
 
-QString TempPathWithSlash(QString dir)
-{
-    if (!dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir;
-}
-
-quint32 UpdateCrc(quint32 crc, const void* data, qint64 length)
-{
-    const auto* p = static_cast<const Bytef*>(data);
-    while (length > 0) {
-        const uInt n = uInt(qMin<qint64>(length, qint64(1) << 30));
-        crc = quint32(crc32(crc, p, n));
-        p += n;
-        length -= n;
-    }
-    return crc;
-}
-
 } // namespace
+
+// --- TEngineThread --------------------------------------------------------------
+
+TEngineThread::TEngineThread(QThread::Priority APriority)
+    : FPriority(APriority)
+{
+}
+
+TEngineThread::~TEngineThread()
+{
+    StopAndWait();
+}
+
+void TEngineThread::Start()
+{
+    if (!isRunning() && !Finished())
+        start(FPriority);
+}
+
+void TEngineThread::SetPaused(bool AValue)
+{
+    if (Finished() || AValue == FPaused)
+        return;
+    FPaused = AValue;
+    if (AValue)
+        FEvent.Reset();
+    else
+        FEvent.Set();
+}
+
+void TEngineThread::StopAndWait()
+{
+    // A worker freed early is stopped first: it never runs on without its
+    // owner.
+    if (!isRunning())
+        return;
+    FDestroying = true;
+    FUserBreak = true;
+    FEvent.Set();
+    const bool owner = QThread::currentThread() == thread();
+    while (!wait(QDeadlineTimer(20))) {
+        if (owner)
+            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
+    }
+}
+
+void TEngineThread::CallInCreator(const std::function<void()>& call)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, &call] {
+            if (!FDestroying)
+                call();
+        },
+        Qt::BlockingQueuedConnection);
+}
+
+void TEngineThread::DeliverWaitingCall() const
+{
+    if (QThread::currentThread() == thread())
+        QCoreApplication::sendPostedEvents(const_cast<TEngineThread*>(this), QEvent::MetaCall);
+}
 
 // --- TCopyThread --------------------------------------------------------------
 
-TCopyThread::TCopyThread(Unstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
+TCopyThread::TCopyThread(TUnstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
     QThread::Priority APriority)
-    : SourceName(ASourceName)
+    : TEngineThread(APriority)
+    , SourceName(ASourceName)
     , DestName(ADestName)
     , SourceNameXL(SystemPathXL(ASourceName))
     , DestNameXL(SystemPathXL(ADestName))
     , FBufSize(BufferSizeOf(ABufSize))
-    , FPriority(APriority)
 {
 }
 
 TCopyThread::TCopyThread(const QString& ASourceName, const QString& ADestName, bool ASuspend, int ABufSize,
     QThread::Priority APriority)
-    : TCopyThread(Unstarted {}, ASourceName, ADestName, ABufSize, APriority)
+    : TCopyThread(TUnstarted {}, ASourceName, ADestName, ABufSize, APriority)
 {
     StartUnlessSuspended(ASuspend);
 }
@@ -95,43 +132,17 @@ TCopyThread::~TCopyThread()
     }
 }
 
-void TCopyThread::StopAndWait()
-{
-    // A worker freed early is stopped first: it never runs on without its
-    // owner. A progress call it is blocked in is answered without calling
-    // the handler.
-    if (!isRunning())
-        return;
-    FDestroying = true;
-    FUserBreak = true;
-    FEvent.Set();
-    const bool owner = QThread::currentThread() == thread();
-    while (!wait(QDeadlineTimer(20))) {
-        if (owner)
-            QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-    }
-}
-
 bool TCopyThread::Done() const
 {
-    // Looking at Done from the creating thread also delivers a pending
-    // progress call, so a creator that polls without an event loop never
-    // blocks its worker for good.
-    if (FOnProgress && QThread::currentThread() == thread())
-        QCoreApplication::sendPostedEvents(const_cast<TCopyThread*>(this), QEvent::MetaCall);
-    return FDone.load(std::memory_order_acquire);
+    if (FOnProgress)
+        DeliverWaitingCall();
+    return Finished();
 }
 
 void TCopyThread::StartUnlessSuspended(bool ASuspend)
 {
     if (!ASuspend)
         Start();
-}
-
-void TCopyThread::Start()
-{
-    if (!isRunning() && !FDone.load())
-        start(FPriority);
 }
 
 void TCopyThread::SetNoWriteCache(bool v)
@@ -141,12 +152,12 @@ void TCopyThread::SetNoWriteCache(bool v)
 
 QString TCopyThread::TempDir() const
 {
-    return fTmpDir.isEmpty() ? TempPathWithSlash(QDir::tempPath()) : fTmpDir;
+    return FTmpDir.isEmpty() ? SetDirName(QDir::tempPath()) : FTmpDir;
 }
 
 void TCopyThread::SetTempDir(const QString& dir)
 {
-    fTmpDir = TempPathWithSlash(DirectoryExistsXL(dir) ? dir : QDir::tempPath());
+    FTmpDir = SetDirName(DirectoryExistsXL(dir) ? dir : QDir::tempPath());
 }
 
 void TCopyThread::SetOnProgress(TFileProgressEvent AValue)
@@ -154,17 +165,6 @@ void TCopyThread::SetOnProgress(TFileProgressEvent AValue)
     FOnProgress = std::move(AValue);
     if (FCrypting)
         FCrypting->SetOnProgress(FOnProgress);
-}
-
-void TCopyThread::SetPaused(bool AValue)
-{
-    if (FDone.load() || AValue == FPaused)
-        return;
-    FPaused = AValue;
-    if (AValue)
-        FEvent.Reset();
-    else
-        FEvent.Set();
 }
 
 void TCopyThread::CancelThread()
@@ -191,6 +191,7 @@ void TCopyThread::run()
         result = ceWriteFile;
         ReleaseStreams();
     }
+    DiscardIncompleteDestination(result);
     DoneThread(result);
 }
 
@@ -211,7 +212,7 @@ void TCopyThread::DoneThread(int Result)
         FSysErrMsg = SystemErrorText(FSysError);
     if (Result != 0)
         FError = Result | FErrFlag;
-    FDone.store(true, std::memory_order_release);
+    SetFinished();
 }
 
 void TCopyThread::DoProgress(TFileAction AAction, bool ASpeedLimit, qint64 ACount)
@@ -221,14 +222,7 @@ void TCopyThread::DoProgress(TFileAction AAction, bool ASpeedLimit, qint64 ACoun
     FAction = AAction;
     FEnableSpLimit = ASpeedLimit;
     FCount = ACount;
-    // Runs in the creator's thread; the worker waits until it returns.
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (!FDestroying)
-                FOnProgress(FAction, FEnableSpLimit, FCount);
-        },
-        Qt::BlockingQueuedConnection);
+    CallInCreator([this] { FOnProgress(FAction, FEnableSpLimit, FCount); });
 }
 
 bool TCopyThread::SetSysError(int Code)
@@ -239,10 +233,12 @@ bool TCopyThread::SetSysError(int Code)
     return Code != 0;
 }
 
-int TCopyThread::WriteFailure(int code)
+int TCopyThread::RefuseSourceAsDestination()
 {
-    SetSysError(code);
-    return ps::IsDiskFull(code) ? ceLowDiskSpace : ceWriteFile;
+    if (!sSource || !sSource->SameFileAs(DestNameXL))
+        return 0;
+    FSysErrMsg = U_("The destination is the source itself");
+    return ceCreateFile;
 }
 
 int TCopyThread::OpenCopyStreams()
@@ -259,110 +255,88 @@ int TCopyThread::OpenCopyStreams()
         FSysErrMsg = e.Message();
         return ceOpenFile;
     }
+    if (const int refused = RefuseSourceAsDestination())
+        return refused;
+    if (sSource->AccessMode(FSourceMode))
+        FSourceMode = kOwnerOnly;
     if (FOverwrite && FileExistsXL(DestNameXL, false)) {
         if (SetSysError(FileSetAttrXL(DestNameXL, faArchive, false)))
             return ceAttributes;
     }
+    DestinationChecked();
+    // Created owner-only: exclusively, or (overwriting) emptying a file in
+    // place and replacing a symbolic link rather than writing through it.
     int err = 0;
-    sDest = TExtFileStream::Open(DestNameXL, fmCreate | (FOverwrite ? 0 : fmExclusive), err, FWriteMode);
+    sDest = TExtFileStream::Open(
+        DestNameXL, fmCreate | (FOverwrite ? fmReplaceLink : fmExclusive), err, FWriteMode, kOwnerOnly);
     if (!sDest) {
         FSysErrMsg = SystemErrorText(err);
         return ceCreateFile;
     }
+    ps::FileStatus st;
+    FDestCreated = ps::GetFileStatus(sDest->Handle(), st) == 0;
+    FDestDevice = st.device;
+    FDestInode = st.inode;
     return 0;
 }
 
-int TCopyThread::CopyBlocks(TStream& Source, TStream* Dest, bool SpeedLimit, qint64 Length, bool inSystem)
+void TCopyThread::DiscardIncompleteDestination(int Result)
 {
-    int result = 0;
-    qint64 remaining = Length;
-    auto* src = dynamic_cast<TExtFileStream*>(&Source);
-    auto* dst = dynamic_cast<TExtFileStream*>(Dest);
-    inSystem = inSystem && src && dst;
-    char* buf = FBuffer.data();
-    // The system copies without the buffer. When nobody follows the progress
-    // in steps of the buffer's size, its steps may grow: each call costs a
-    // little, and a large file went through hundreds of them. A step doubles
-    // while it takes under 25 ms and halves when it takes over 200 ms, so
-    // pausing and cancelling still answer quickly.
-    constexpr qint64 kMaxSystemStep = qint64(64) << 20;
-    const bool growSteps = !FOnProgress;
-    qint64 systemStep = FBufSize;
-    while (result == 0 && remaining > 0) {
-        FEvent.Wait();
-        qint64 want = qMin(inSystem ? systemStep : FBufSize, remaining);
-        qint64 got = 0;
-        bool viaSystem = false;
-        bool partial = false; // the system copied a part, then failed
-        if (inSystem) {
-            const auto started = std::chrono::steady_clock::now();
-            const int err = dst->CopyFrom(*src, want, got);
-            if (growSteps) {
-                const auto took = std::chrono::steady_clock::now() - started;
-                if (took < std::chrono::milliseconds(25))
-                    systemStep = qMin(systemStep * 2, kMaxSystemStep);
-                else if (took > std::chrono::milliseconds(200))
-                    systemStep = qMax(systemStep / 2, FBufSize);
-            }
-            if (err == 0) {
-                viaSystem = true;
-            } else if (ps::IsDiskFull(err)) {
-                result = WriteFailure(err);
-                break;
-            } else {
-                // Not possible for these files, or a failure that separate
-                // reading and writing will attribute to its side.
-                inSystem = false;
-                viaSystem = partial = got > 0;
-            }
-        }
-        if (!viaSystem) {
-            want = qMin(want, FBufSize); // the buffer's size, after a system step failed
-            if (const int err = Source.Read(buf, want, got)) {
-                SetSysError(err);
-                result = ceReadFile;
-                break;
-            }
-        }
-        UTotal += got;
-        DoProgress(Dest ? acCopy : acPrepare, SpeedLimit, UTotal);
-        if (!viaSystem) {
-            FCrc = UpdateCrc(FCrc, buf, got);
-            if (Dest && got > 0) {
-                if (const int err = Dest->WriteAll(buf, got)) {
-                    result = WriteFailure(err);
-                    break;
-                }
-            }
-        }
-        remaining -= got;
-        if (got < want && !partial) {
-            FSysErrMsg = U_("The file ended before its size was read");
-            result = ceReadFile;
-        } else if (UserBreak()) {
-            result = ceUserBreak;
-        }
+    // What a failed copy wrote before its data were complete is no copy:
+    // it is removed, so that no cut-off file stands under the destination
+    // name. Only the file this worker created goes, should the name have
+    // been taken by another meanwhile.
+    if (Result == 0 || ErrorSeverity(Result) == ErrorSeverity(kSeverityWarning) || !FDestCreated
+        || FDestComplete)
+        return;
+    ReleaseStreams();
+    ps::FileStatus st;
+    if (ps::GetFileStatus(DestNameXL, false, st) == 0 && st.device == FDestDevice && st.inode == FDestInode)
+        ps::RemoveFile(DestNameXL);
+}
+
+TBlockPump TCopyThread::Pump()
+{
+    return TBlockPump(*this, FBuffer.data(), FBufSize);
+}
+
+int TCopyThread::CopyWith(bool Storage, const std::function<int()>& WriteData)
+{
+    int result = OpenCopyStreams();
+    if (result == 0)
+        result = WriteData();
+    if (result != 0) {
+        ReleaseStreams();
+        return result;
     }
-    CTotal = UTotal;
+    return FinishCopy(
+        Storage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF, SourceFileData.TimeStamps, FCopyAcl);
+}
+
+int TCopyThread::VerifyWith(const std::function<int(TStream&, TBlockPump&)>& Check)
+{
+    int result = OpenForVerify(DestNameXL);
+    if (result != 0)
+        return result;
+    TBlockPump pump = Pump();
+    result = Check(*sDest, pump);
+    sDest.reset();
     return result;
 }
 
 int TCopyThread::PlainCopy()
 {
-    int result = OpenCopyStreams();
-    if (result == 0) {
+    return CopyWith(FCopyStorage, [this] {
         DoProgress(acCopy, false, -SourceFileData.FileSize);
         // Without verification no CRC is needed and the system moves the
         // data; with it the data pass through the buffer once.
-        result = CopyBlocks(*sSource, sDest.get(), true, SourceFileData.FileSize, !FVerify);
+        TBlockPump pump = Pump();
+        const int result = pump.Copy(*sSource, sDest.get(), true, SourceFileData.FileSize, !FVerify);
+        UTotal = CTotal = pump.Total();
+        FCrc = pump.Crc();
         FCrcKnown = FVerify;
-    }
-    if (result == 0)
-        result = FinishCopy(FCopyStorage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
-            SourceFileData.TimeStamps, FCopyAcl);
-    else
-        ReleaseStreams();
-    return result;
+        return result;
+    });
 }
 
 int TCopyThread::ShellCopyFile()
@@ -373,14 +347,21 @@ int TCopyThread::ShellCopyFile()
         return ceFileNotFound;
     if (DestName.isEmpty())
         return ceCreateFile;
+    int openErr = 0;
+    sSource = TExtFileStream::Open(SourceNameXL, fmOpenRead | fmShareDenyNone, openErr);
+    const int refused = RefuseSourceAsDestination();
+    sSource.reset();
+    if (refused)
+        return refused;
+    DestinationChecked();
     DoProgress(acCopy, false, -1);
     int err = CopyFileContent(SourceNameXL, DestNameXL, int(FBufSize));
     if (!err)
         err = SetFileModTime(DestNameXL, SourceFileData.TimeStamps.LastWriteTime, false);
     if (!err)
         err = FileSetAttrXL(DestNameXL, SourceFileData.FileAttr);
-    if (SetSysError(err))
-        return ceWriteFile;
+    if (err)
+        return WriteFailure(err);
     UTotal = CTotal = SourceFileData.FileSize;
     int result = 0;
     if (FVerify) {
@@ -388,26 +369,10 @@ int TCopyThread::ShellCopyFile()
         try {
             TExtFileStream source(SourceNameXL, fmOpenRead | fmShareDenyNone, 0, kFlagSequentialScan);
             DoProgress(acVerify, false, -SourceFileData.FileSize);
-            qint64 total = 0;
-            for (;;) {
-                FEvent.Wait();
-                qint64 got = 0;
-                if (const int rerr = source.Read(FBuffer.data(), FBufSize, got)) {
-                    SetSysError(rerr);
-                    result = ceVerification;
-                    break;
-                }
-                FCrc = UpdateCrc(FCrc, FBuffer.data(), got);
-                total += got;
-                DoProgress(acVerify, true, total);
-                if (UserBreak()) {
-                    result = ceUserBreak;
-                    break;
-                }
-                if (got < FBufSize)
-                    break;
-            }
-            UTotal = CTotal = total;
+            TBlockPump pump = Pump();
+            result = pump.Checksum(source, acVerify);
+            FCrc = pump.Crc();
+            UTotal = CTotal = pump.Total();
             FCrcKnown = true;
         } catch (const EExtFileStreamError& e) {
             FSysErrMsg = e.Message();
@@ -428,16 +393,26 @@ int TCopyThread::FinishCopy(
 {
     int result = 0;
     if (FVerify && sDest) {
-        if (SetSysError(sDest->Flush()))
-            result = ceWriteFile;
+        if (const int err = sDest->Flush())
+            result = WriteFailure(err);
     }
+    // The copy was written owner-only; now it takes what its source grants,
+    // never more. The owner keeps the right to write for the steps below;
+    // the attribute step makes a copy of a read-only source read-only.
+    int modeErr = 0;
+    if (result == 0 && sDest)
+        modeErr = sDest->SetMode(FSourceMode | 0200);
     // A delayed write error (network file systems report them here) means
     // the data did not arrive.
     if (result == 0 && sDest) {
         if (const int err = sDest->Close())
             result = WriteFailure(err);
+        else
+            FDestComplete = true;
     }
     ReleaseStreams();
+    if (result == 0 && SetSysError(modeErr))
+        result = cwAttributes;
     if (result == 0 && AltStreams) {
         if (SetSysError(CopyAlternateStreams(SourceNameXL, DestNameXL)))
             result = cwAltStreams;
@@ -496,138 +471,51 @@ int TCopyThread::OpenForVerify(const QString& Name)
 
 int TCopyThread::VerifyCopy()
 {
-    int result = OpenForVerify(DestNameXL);
-    if (result != 0)
-        return result;
-    DoProgress(acVerify, false, -UTotal);
-    quint32 crc = 0;
-    qint64 total = 0;
-    for (;;) {
-        FEvent.Wait();
-        qint64 got = 0;
-        if (const int err = sDest->Read(FBuffer.data(), FBufSize, got)) {
-            SetSysError(err);
+    return VerifyWith([this](TStream& copy, TBlockPump& pump) {
+        DoProgress(acVerify, false, -UTotal);
+        int result = pump.Checksum(copy, acVerify);
+        if (result == 0 && (pump.Crc() != FCrc || pump.Total() != UTotal)) {
+            FSysErrMsg = U_("The copy differs from the source");
             result = ceVerification;
-            break;
         }
-        crc = UpdateCrc(crc, FBuffer.data(), got);
-        total += got;
-        DoProgress(acVerify, true, total);
-        if (UserBreak()) {
-            result = ceUserBreak;
-            break;
-        }
-        if (got < FBufSize)
-            break;
-    }
-    if (result == 0 && (crc != FCrc || total != UTotal)) {
-        FSysErrMsg = U_("The copy differs from the source");
-        result = ceVerification;
-    }
-    sDest.reset();
-    return result;
+        return result;
+    });
 }
 
 int TCopyThread::EncryptedCopy()
 {
-    int result = OpenCopyStreams();
-    if (result != 0) {
-        ReleaseStreams();
-        return result;
-    }
-    const qint64 size = SourceFileData.FileSize;
-    DoProgress(acEncrypt, false, -size);
-    const QByteArray header = EncryptedCopyHeader(FCrypting->KeyMode(),
-        quint32(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime)),
-        quint16(SourceFileData.FileAttr));
-    if (const int err = sDest->WriteAll(header.constData(), header.size())) {
-        SetSysError(err);
-        result = ceWriteFile;
-    }
-    if (result == 0 && !FCrypting->WriteHeader(*sDest)) {
-        SetSysError(FCrypting->LastStreamError());
-        result = ps::IsDiskFull(FCrypting->LastStreamError()) ? ceLowDiskSpace : ceEncryption;
-    }
-    while (result == 0) {
-        FEvent.Wait();
-        qint64 got = 0;
-        if (const int err = sSource->Read(FBuffer.data(), FBufSize, got)) {
-            SetSysError(err);
+    return CopyWith(FCopyStorage, [this] {
+        const qint64 size = SourceFileData.FileSize;
+        DoProgress(acEncrypt, false, -size);
+        const QByteArray header = EncryptedCopyHeader(FCrypting->KeyMode(),
+            quint32(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime)),
+            quint16(SourceFileData.FileAttr));
+        TBlockPump pump = Pump();
+        int result = TCryptStep(*this, *FCrypting).WriteCopy(pump, *sSource, header, *sDest);
+        UTotal = pump.Total();
+        if (result == 0 && UTotal != size) {
+            FSysErrMsg = U_("The file changed its size while it was read");
             result = ceReadFile;
-            break;
         }
-        UTotal += got;
-        DoProgress(acEncrypt, true, UTotal);
-        FCrypting->EncryptBlock(FBuffer.data(), got);
-        if (got > 0) {
-            if (const int err = sDest->WriteAll(FBuffer.data(), got)) {
-                SetSysError(err);
-                result = ps::IsDiskFull(err) ? ceLowDiskSpace : ceEncryption;
-                break;
-            }
-        }
-        if (UserBreak()) {
-            result = ceUserBreak;
-            break;
-        }
-        if (got < FBufSize)
-            break;
-    }
-    if (result == 0 && !FCrypting->WriteTrailer(*sDest)) {
-        SetSysError(FCrypting->LastStreamError());
-        result = ps::IsDiskFull(FCrypting->LastStreamError()) ? ceLowDiskSpace : ceEncryption;
-    }
-    if (result == 0 && UTotal != size) {
-        FSysErrMsg = U_("The file changed its size while it was read");
-        result = ceReadFile;
-    }
-    if (result == 0) {
         CTotal = sDest->Position();
-        result = FinishCopy(FCopyStorage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
-            SourceFileData.TimeStamps, FCopyAcl);
-    } else {
-        ReleaseStreams();
-    }
-    return result;
+        return result;
+    });
 }
 
 int TCopyThread::VerifyEncryptedCopy()
 {
-    int result = OpenForVerify(DestNameXL);
-    if (result != 0)
-        return result;
-    DoProgress(acVerify, false, -UTotal);
-    qint64 offset = 0;
-    int keyMode = 0;
-    const int err = ReadEncryptedCopyHeader(*sDest, offset, keyMode);
-    if (err != 0) {
-        if (err > 0)
-            SetSysError(err);
-        else
-            FSysErrMsg = U_("The file is shorter than its header");
-        sDest.reset();
-        return enReadFile;
-    }
-    if (keyMode != 0)
-        FCrypting->SetKeyMode(keyMode);
-    const TOpResult r = FCrypting->DecryptStreamEx(
-        *sDest, nullptr, sDest->Size() - offset, true, [this] { return UserBreak(); });
-    if (r == orUserBreak) {
-        result = ceUserBreak;
-    } else if (r != orOk) {
-        FSysErrMsg = U_("Wrong password or damaged data");
-        result = ceVerification;
-    }
-    sDest.reset();
-    return result;
+    return VerifyWith([this](TStream& copy, TBlockPump& pump) {
+        DoProgress(acVerify, false, -UTotal);
+        return TEntryVerifier(*this, pump, FCrypting).VerifyEncryptedCopy(copy);
+    });
 }
 
 // --- TGZipThread -------------------------------------------------------------------
 
-TGZipThread::TGZipThread(Unstarted, const QString& ASourceName, const QString& ADestName,
+TGZipThread::TGZipThread(TUnstarted, const QString& ASourceName, const QString& ADestName,
     TEncryption* AEncryption, int ABufSize, QThread::Priority APriority)
-    : TCopyThread(Unstarted {}, ASourceName, ADestName, ABufSize, APriority)
-    , FName(NamePart(ASourceName))
+    : TCopyThread(TUnstarted {}, ASourceName, ADestName, ABufSize, APriority)
+    , FName(FileNamePart(ASourceName))
     , FDeflateThreads(DefaultDeflateThreads())
 {
     FCompress = true;
@@ -639,7 +527,7 @@ TGZipThread::TGZipThread(Unstarted, const QString& ASourceName, const QString& A
 
 TGZipThread::TGZipThread(const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
     bool ASuspend, int ABufSize, QThread::Priority APriority)
-    : TGZipThread(Unstarted {}, ASourceName, ADestName, AEncryption, ABufSize, APriority)
+    : TGZipThread(TUnstarted {}, ASourceName, ADestName, AEncryption, ABufSize, APriority)
 {
     StartUnlessSuspended(ASuspend);
 }
@@ -654,325 +542,43 @@ int TGZipThread::Execute()
     return GZipCopy();
 }
 
-int TGZipThread::WriteGzHeader(TStream& Stream, const QString& Name, int KeyMode, quint32 MTime)
+TEntryDataStep TGZipThread::DataStep(TBlockPump& pump)
 {
-    const QByteArray h = GzHeaderBytes(Name, KeyMode, MTime);
-    if (const int err = Stream.WriteAll(h.constData(), h.size()))
-        return WriteFailure(err);
-    return 0;
+    return TEntryDataStep(*this, pump, FCrypting, FCompLevel, FDeflateThreads, TempDir());
 }
 
-namespace {
-
-void PutLe(unsigned char* p, quint64 v, int n)
+void TGZipThread::TakeCounts(const TEntryDataStep& data, const TBlockPump& pump)
 {
-    for (int i = 0; i < n; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-quint64 GetLe(const unsigned char* p, int n)
-{
-    quint64 v = 0;
-    for (int i = n - 1; i >= 0; --i)
-        v = (v << 8) | p[i];
-    return v;
-}
-
-} // namespace
-
-int TGZipThread::WriteGzTrailer(TStream& Stream, quint32 Crc)
-{
-    unsigned char t[8];
-    PutLe(t, Crc, 4);
-    PutLe(t + 4, quint64(UTotal) & 0xFFFFFFFF, 4);
-    if (const int err = Stream.WriteAll(t, 8))
-        return WriteFailure(err);
-    unsigned char sizes[16];
-    PutLe(sizes, quint64(CTotal), 8);
-    PutLe(sizes + 8, quint64(UTotal), 8);
-    int err = Stream.Seek(kGzSizeSubfieldOffset);
-    if (!err)
-        err = Stream.WriteAll(sizes, 16);
-    if (err)
-        return WriteFailure(err);
-    return 0;
-}
-
-int TGZipThread::CompressBlocks(TStream& Source, TDeflateWriter& Writer)
-{
-    int result = 0;
-    char* buf = FBuffer.data();
-    for (;;) {
-        FEvent.Wait();
-        qint64 got = 0;
-        if (const int err = Source.Read(buf, FBufSize, got)) {
-            SetSysError(err);
-            result = ceReadFile;
-            break;
-        }
-        UTotal += got;
-        DoProgress(acCompress, true, UTotal);
-        FCrc = UpdateCrc(FCrc, buf, got);
-        if (got > 0) {
-            if (const int err = Writer.Write(buf, got)) {
-                result = WriteFailure(err);
-                break;
-            }
-        }
-        if (UserBreak()) {
-            result = ceUserBreak;
-            break;
-        }
-        if (got < FBufSize)
-            break;
-    }
-    if (result == 0) {
-        if (const int err = Writer.Finish())
-            result = WriteFailure(err);
-    }
-    if (result == 0 && UTotal > 0 && Writer.TotalOut() == 0)
-        result = ceLowDiskSpace;
-    return result;
-}
-
-int TGZipThread::OpenTempStream(qint64 size, std::unique_ptr<TStream>& stream, QString& fileName)
-{
-    fileName.clear();
-    if (size > 0x3200000) {
-        // A name of its own, so that workers running side by side never
-        // share one temporary file.
-        int fd = -1;
-        const int err = ps::CreateUniqueFile(
-            SystemPathXL(TempDir()), QStringLiteral("encrypt-"), QStringLiteral(".tmp"), fileName, fd);
-        if (err) {
-            FSysErrMsg = SystemErrorText(err);
-            return ceCreateFile;
-        }
-        ps::CloseFile(fd);
-        int openErr = 0;
-        auto f = TExtFileStream::Open(fileName, fmOpenReadWrite, openErr);
-        if (!f) {
-            ps::RemoveFile(fileName);
-            fileName.clear();
-            FSysErrMsg = SystemErrorText(openErr);
-            return ceCreateFile;
-        }
-        stream = std::move(f);
-    } else {
-        auto m = std::make_unique<TMemoryStream>();
-        m->Reserve(size + size / 1000 + 64);
-        stream = std::move(m);
-    }
-    return 0;
-}
-
-int TGZipThread::EncryptInto(TStream& Source, TStream& Dest)
-{
-    const TOpResult r = FCrypting->EncryptStreamEx(Source, Dest, true, [this] { return UserBreak(); });
-    if (r == orUserBreak)
-        return ceUserBreak;
-    if (r != orOk) {
-        const int err = FCrypting->LastStreamError();
-        if (err > 0 && ps::IsDiskFull(err))
-            return WriteFailure(err);
-        if (err > 0)
-            SetSysError(err);
-        return ceEncryption;
-    }
-    return 0;
+    UTotal = data.SourceBytes();
+    CTotal = data.OutputBytes();
+    FCrc = pump.Crc();
+    FCrcKnown = data.CrcKnown();
 }
 
 int TGZipThread::GZipCopy()
 {
-    int result = OpenCopyStreams();
-    if (result != 0) {
-        ReleaseStreams();
-        return result;
-    }
-    const qint64 size = SourceFileData.FileSize;
-    const int keyMode = FCrypting ? FCrypting->KeyMode() : -1;
-    result = WriteGzHeader(
-        *sDest, FName, keyMode, quint32(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime)));
-    FP0 = sDest->Position();
-    std::unique_ptr<TStream> temp;
-    QString tempName;
-    if (result == 0 && FCrypting)
-        result = OpenTempStream(size, temp, tempName);
-    if (result == 0) {
-        DoProgress(acCompress, false, -size);
-        TDeflateWriter writer(temp ? *temp : static_cast<TStream&>(*sDest), FCompLevel, FDeflateThreads);
-        result = CompressBlocks(*sSource, writer);
-    }
-    if (result == 0 && UTotal != size) {
-        FSysErrMsg = U_("The file changed its size while it was read");
-        result = ceReadFile;
-    }
-    if (result == 0)
-        FCrcKnown = true;
-    if (result == 0 && FCrypting) {
-        DoProgress(acEncrypt, false, -temp->Size());
-        result = temp->Seek(0) ? ceReadFile : EncryptInto(*temp, *sDest);
-    }
-    if (result == 0) {
-        CTotal = sDest->Position() - FP0;
-        result = WriteGzTrailer(*sDest, FCrypting ? 0 : FCrc);
-    }
-    temp.reset();
-    if (!tempName.isEmpty())
-        ps::RemoveFile(tempName);
-    if (result != 0) {
-        ReleaseStreams();
-        return result;
-    }
-    return FinishCopy(
-        FCopyStorage, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF, SourceFileData.TimeStamps, FCopyAcl);
-}
-
-int TGZipThread::InflateVerify(qint64 CSize, qint64 USize, bool exactSize, quint32& crc, qint64& total)
-{
-    crc = 0;
-    total = 0;
-    TInflateReader reader(*sDest, CSize, FBufSize);
-    std::vector<char> out(0x10000);
-    for (;;) {
-        FEvent.Wait();
-        qint64 produced = 0;
-        const TInflateReader::TStatus st = reader.Read(out.data(), qint64(out.size()), produced);
-        if (produced > 0) {
-            crc = UpdateCrc(crc, out.data(), produced);
-            total += produced;
-            DoProgress(acUnCompress, true, total);
-            if (exactSize && total > USize) {
-                FSysErrMsg = U_("The data are longer than the header says");
-                return ceVerification;
-            }
-        }
-        if (UserBreak())
-            return ceUserBreak;
-        if (st == TInflateReader::isOk)
-            continue;
-        if (st == TInflateReader::isEnd)
-            break;
-        if (st == TInflateReader::isReadError)
-            SetSysError(reader.ReadError());
-        else
-            FSysErrMsg = reader.Message();
-        return ceVerification;
-    }
-    if (reader.UnusedInput() != 0) {
-        FSysErrMsg = U_("The compressed data end before their size");
-        return ceVerification;
-    }
-    return 0;
+    return CopyWith(FCopyStorage, [this] {
+        TGzipMemberWriter member(*sDest);
+        if (const int err = member.WriteHeader(FName, FCrypting ? FCrypting->KeyMode() : -1,
+                quint32(FileTimeToUnixTime(SourceFileData.TimeStamps.LastWriteTime))))
+            return WriteFailure(err);
+        TBlockPump pump = Pump();
+        TEntryDataStep data = DataStep(pump);
+        const int result = data.Write(*sSource, SourceFileData.FileSize, true, *sDest);
+        TakeCounts(data, pump);
+        if (result != 0)
+            return result;
+        if (const int err = member.WriteTrailer(FCrypting ? 0 : FCrc, UTotal))
+            return WriteFailure(err);
+        return 0;
+    });
 }
 
 int TGZipThread::VerifyGzip()
 {
-    int result = OpenForVerify(DestNameXL);
-    if (result != 0)
-        return result;
-    TGzHeaderInfo h;
-    QString message;
-    result = ReadGzHeader(*sDest, h, message);
-    if (result != 0) {
-        FSysErrMsg = message;
-        sDest.reset();
-        return result;
-    }
-    const qint64 fileLength = sDest->Size();
-    if (h.KeyMode < 0) {
-        DoProgress(acVerify, false, -h.USize);
-        quint32 crc = 0;
-        qint64 total = 0;
-        result = InflateVerify(h.CSize, h.USize, !h.USizeFromTrailer, crc, total);
-        unsigned char t[8];
-        if (result == 0 && sDest->ReadExact(t, 8) != 0) {
-            FSysErrMsg = U_("The file ends before its trailer");
-            result = ceVerification;
-        }
-        if (result == 0) {
-            const bool sizeOk
-                = h.USizeFromTrailer ? (quint64(total) & 0xFFFFFFFF) == quint64(h.USize) : total == h.USize;
-            if (crc != GetLe(t, 4) || (quint64(total) & 0xFFFFFFFF) != GetLe(t + 4, 4) || !sizeOk
-                || (FCrcKnown && crc != FCrc)) {
-                FSysErrMsg = U_("CRC or size of the data differ");
-                result = ceVerification;
-            }
-        }
-    } else if (!FCrypting) {
-        FSysErrMsg = U_("The data are encrypted and no password was given");
-        result = ceVerification;
-    } else {
-        DoProgress(acVerify, false, -h.CSize);
-        FCrypting->SetKeyMode(h.KeyMode);
-        if (h.DataOffset + h.CSize + 8 > fileLength) {
-            FSysErrMsg = U_("Unexpected end of file");
-            result = ceVerification;
-        } else {
-            const TOpResult r
-                = FCrypting->DecryptStreamEx(*sDest, nullptr, h.CSize, true, [this] { return UserBreak(); });
-            if (r == orUserBreak) {
-                result = ceUserBreak;
-            } else if (r != orOk) {
-                FSysErrMsg = U_("Wrong password or damaged data");
-                result = ceVerification;
-            }
-        }
-    }
-    sDest.reset();
-    return result;
-}
-
-int TGZipThread::ZipDataStep(TStream& Source, bool Compress)
-{
-    int result = 0;
-    const qint64 size = SourceFileData.FileSize;
-    const qint64 p0 = sDest->Position();
-    if (FCrypting) {
-        if (size > 0 && Compress) {
-            std::unique_ptr<TStream> temp;
-            QString tempName;
-            result = OpenTempStream(size, temp, tempName);
-            if (result == 0) {
-                DoProgress(acCompress, false, -size);
-                TDeflateWriter writer(*temp, FCompLevel, FDeflateThreads);
-                result = CompressBlocks(Source, writer);
-            }
-            if (result == 0 && UTotal != size) {
-                FSysErrMsg = U_("The file changed its size while it was read");
-                result = ceReadFile;
-            }
-            if (result == 0) {
-                FCrcKnown = true;
-                DoProgress(acEncrypt, false, -temp->Size());
-                result = temp->Seek(0) ? ceReadFile : EncryptInto(*temp, *sDest);
-            }
-            temp.reset();
-            if (!tempName.isEmpty())
-                ps::RemoveFile(tempName);
-        } else {
-            UTotal = size;
-            DoProgress(acEncrypt, false, -size);
-            result = EncryptInto(Source, *sDest);
-        }
-    } else {
-        if (size > 0 && Compress) {
-            DoProgress(acCompress, false, -size);
-            TDeflateWriter writer(*sDest, FCompLevel, FDeflateThreads);
-            result = CompressBlocks(Source, writer);
-        } else {
-            DoProgress(acCopy, false, -size);
-            result = CopyBlocks(Source, sDest.get(), true, size);
-        }
-        if (result == 0 && UTotal != size) {
-            FSysErrMsg = U_("The file changed its size while it was read");
-            result = ceReadFile;
-        }
-        if (result == 0)
-            FCrcKnown = true;
-    }
-    CTotal = sDest->Position() - p0;
-    return result;
+    return VerifyWith([this](TStream& copy, TBlockPump& pump) {
+        return TEntryVerifier(*this, pump, FCrypting).VerifyGzipMember(copy, FCrcKnown, FCrc);
+    });
 }
 
 int TGZipThread::WriteZipEntry(bool Compress)
@@ -983,7 +589,6 @@ int TGZipThread::WriteZipEntry(bool Compress)
     e.Encrypted = FCrypting != nullptr;
     e.Ae2 = e.Encrypted && size < 20;
     if (e.Encrypted) {
-        Compress = true;
         e.KeyMode = FCrypting->KeyMode();
         e.Method = 99;
         e.InnerMethod = size > 0 ? 8 : 0;
@@ -995,129 +600,41 @@ int TGZipThread::WriteZipEntry(bool Compress)
     e.DosTime = dos == -1 ? 0x00210000u : quint32(dos); // 1980-01-01 when the time has no DOS form
     e.ExternalAttr = quint32(SourceFileData.FileAttr & 0xFFFF);
 
+    // A failure of the archive's own structures is 5; a full disk is
+    // still called what it is.
     auto structureFailure = [this](int err) {
         SetSysError(err);
-        return int(enWriteFile);
+        return ps::IsDiskFull(err) ? ceLowDiskSpace : int(enWriteFile);
     };
-    const QByteArray local = ZipLocalHeader(e);
-    if (const int err = sDest->WriteAll(local.constData(), local.size()))
+    TZipArchiveWriter zip(*sDest);
+    if (const int err = zip.BeginEntry(e))
         return structureFailure(err);
-    int result = ZipDataStep(*sSource, Compress);
-    if (result != 0)
+    // Encrypted data are always deflated inside the encryption.
+    TBlockPump pump = Pump();
+    TEntryDataStep data = DataStep(pump);
+    if (const int result = data.Write(*sSource, size, size > 0 && (Compress || e.Encrypted), *sDest)) {
+        TakeCounts(data, pump);
         return result;
-    e.Crc = FCrc;
-    e.CSize = quint64(CTotal);
-    e.USize = quint64(UTotal);
-    const qint64 end = sDest->Position();
-    unsigned char buf[16];
-    int err = 0;
-    if (!e.Ae2) {
-        PutLe(buf, e.Crc, 4);
-        err = sDest->Seek(14);
-        if (!err)
-            err = sDest->WriteAll(buf, 4);
     }
-    if (!err) {
-        if (e.Zip64) {
-            PutLe(buf, e.USize, 8);
-            PutLe(buf + 8, e.CSize, 8);
-            err = sDest->Seek(ZipLocal64SizesOffset(e));
-            if (!err)
-                err = sDest->WriteAll(buf, 16);
-        } else {
-            PutLe(buf, e.CSize, 4);
-            PutLe(buf + 4, e.USize, 4);
-            err = sDest->Seek(18);
-            if (!err)
-                err = sDest->WriteAll(buf, 8);
-        }
-    }
+    TakeCounts(data, pump);
+    int err = zip.EndEntry(FCrc, quint64(UTotal));
     if (!err)
-        err = sDest->Seek(end);
-    if (!err) {
-        const QByteArray dir = ZipDirectoryAndEnd(e, quint64(end));
-        err = sDest->WriteAll(dir.constData(), dir.size());
-    }
-    if (err)
-        return structureFailure(err);
-    return 0;
+        err = zip.WriteDirectory();
+    return err ? structureFailure(err) : 0;
 }
 
 int TGZipThread::VerifyZip()
 {
-    int result = OpenForVerify(DestNameXL);
-    if (result != 0)
-        return result;
-    TZipLocalInfo h;
-    QString message;
-    result = ReadZipLocalHeader(*sDest, h, message);
-    if (result != 0) {
-        FSysErrMsg = message;
-        sDest.reset();
-        return result;
-    }
-    if (h.Encrypted()) {
-        if (!FCrypting) {
-            FSysErrMsg = U_("The data are encrypted and no password was given");
-            result = ceVerification;
-        } else {
-            DoProgress(acVerify, false, -h.CSize);
-            FCrypting->SetKeyMode(h.KeyMode);
-            const TOpResult r
-                = FCrypting->DecryptStreamEx(*sDest, nullptr, h.CSize, true, [this] { return UserBreak(); });
-            if (r == orUserBreak) {
-                result = ceUserBreak;
-            } else if (r != orOk) {
-                FSysErrMsg = U_("Wrong password or damaged data");
-                result = ceVerification;
-            }
-        }
-    } else {
-        DoProgress(acVerify, false, -h.USize);
-        quint32 crc = 0;
-        qint64 total = 0;
-        if (h.Method == 8) {
-            result = InflateVerify(h.CSize, h.USize, true, crc, total);
-        } else {
-            // Any other method is read as stored.
-            for (qint64 remaining = h.CSize; remaining > 0 && result == 0;) {
-                FEvent.Wait();
-                const qint64 want = qMin(FBufSize, remaining);
-                const int err = sDest->ReadExact(FBuffer.data(), want);
-                if (err) {
-                    if (err > 0)
-                        SetSysError(err);
-                    else
-                        FSysErrMsg = U_("Unexpected end of file");
-                    result = ceVerification;
-                    break;
-                }
-                crc = UpdateCrc(crc, FBuffer.data(), want);
-                total += want;
-                remaining -= want;
-                DoProgress(acPrepare, true, total);
-                if (UserBreak())
-                    result = ceUserBreak;
-            }
-        }
-        if (result == 0 && (crc != h.Crc || total != h.USize || (FCrcKnown && crc != FCrc))) {
-            FSysErrMsg = U_("CRC or size of the data differ");
-            result = ceVerification;
-        }
-    }
-    if (result == 0 && !CheckZipDirectory(*sDest, h, message)) {
-        FSysErrMsg = message;
-        result = ceVerification;
-    }
-    sDest.reset();
-    return result;
+    return VerifyWith([this](TStream& copy, TBlockPump& pump) {
+        return TEntryVerifier(*this, pump, FCrypting).VerifyZipEntry(copy, FCrcKnown, FCrc);
+    });
 }
 
 // --- TWinCopyThread ---------------------------------------------------------------------
 
 TWinCopyThread::TWinCopyThread(const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
     TCopyOptions AOptions, bool ASuspend, int ABufSize, QThread::Priority APriority)
-    : TGZipThread(Unstarted {}, ASourceName, ADestName, AEncryption, ABufSize, APriority)
+    : TGZipThread(TUnstarted {}, ASourceName, ADestName, AEncryption, ABufSize, APriority)
 {
     FCompress = AOptions.Contains(coCompress);
     FZipCompress = AOptions.Contains(coZipCompress);
@@ -1157,14 +674,8 @@ int TWinCopyThread::Execute()
     if (FShellCopy.Contains(scmCopy)) {
         result = ShellCopyFile();
     } else if (FZipCompress) {
-        result = OpenCopyStreams();
-        if (result == 0)
-            result = WriteZipEntry(FCompress);
-        if (result == 0)
-            result = FinishCopy(false, FCopyAltStreams, SourceFileData.FileAttr & 0xFFFF,
-                SourceFileData.TimeStamps, FCopyAcl);
-        else
-            ReleaseStreams();
+        // No document summary for an archive.
+        result = CopyWith(false, [this] { return WriteZipEntry(FCompress); });
         if (FVerify && result == 0)
             result = VerifyZip();
     } else if (FCompress) {
@@ -1187,7 +698,7 @@ int TWinCopyThread::Execute()
 
 TVerifyFileThread::TVerifyFileThread(const QString& AFileName, TContainerKind AKind, TEncryption* AEncryption,
     bool ASuspend, int ABufSize, QThread::Priority APriority)
-    : TGZipThread(Unstarted {}, QString(), AFileName, AEncryption, ABufSize, APriority)
+    : TGZipThread(TUnstarted {}, QString(), AFileName, AEncryption, ABufSize, APriority)
     , FKind(AKind)
 {
     FCompress = false;
@@ -1204,6 +715,9 @@ int TVerifyFileThread::Execute()
 {
     TContainerKind kind = FKind;
     if (kind == ckAuto) {
+        // By the file's signature; a file without one is read by the reader
+        // its name calls for, so that a damaged member gets that reader's
+        // error rather than being taken for encrypted data.
         unsigned char m[4] = {};
         int err = 0;
         if (auto f = TExtFileStream::Open(DestNameXL, fmOpenRead, err))
@@ -1212,12 +726,25 @@ int TVerifyFileThread::Execute()
             FSysErrMsg = SystemErrorText(err);
             return enOpenFile;
         }
+        const quint32 magic = quint32(GetLe(m, 4));
+        const QString suffix = DestName.section(QLatin1Char('.'), -1).toLower();
         if (m[0] == 0x1F && m[1] == 0x8B)
             kind = ckGzip;
-        else if (GetLe(m, 4) == kZipLocalSignature)
+        else if (magic == kZipLocalSignature)
             kind = ckZip;
-        else
+        else if ((magic & kEncryptedCopyMagicMask) == kEncryptedCopyMagic)
             kind = ckEncrypted;
+        else if (suffix == QLatin1String("gz"))
+            kind = ckGzip;
+        else if (suffix == QLatin1String("zip"))
+            kind = ckZip;
+        else if (FCrypting)
+            kind = ckEncrypted; // an encrypted stream may begin without the header
+        else {
+            FErrFlag = 0;
+            FSysErrMsg = U_("The file is neither a gzip member nor a zip archive nor an encrypted copy");
+            return enUnsupportedFormat;
+        }
     }
     switch (kind) {
     case ckGzip:
@@ -1241,12 +768,12 @@ int TVerifyFileThread::Execute()
 
 TCopyStreamThread::TCopyStreamThread(TStream* ASource, TStream* ADest, qint64 ALength, bool ASuspend,
     bool ASpeedLimit, int ABufSize, QThread::Priority APriority)
-    : sSource(ASource)
+    : TEngineThread(APriority)
+    , sSource(ASource)
     , sDest(ADest)
     , FLength(ALength)
     , FBufSize(BufferSizeOf(ABufSize))
     , FSpeedLimit(ASpeedLimit)
-    , FPriority(APriority)
 {
     if (!ASuspend)
         Start();
@@ -1254,28 +781,14 @@ TCopyStreamThread::TCopyStreamThread(TStream* ASource, TStream* ADest, qint64 AL
 
 TCopyStreamThread::~TCopyStreamThread()
 {
-    if (isRunning()) {
-        FUserBreak = true;
-        FEvent.Set();
-        wait();
-    }
+    StopAndWait();
 }
 
-void TCopyStreamThread::Start()
+bool TCopyStreamThread::Done() const
 {
-    if (!isRunning() && !Done())
-        start(FPriority);
-}
-
-void TCopyStreamThread::SetPaused(bool AValue)
-{
-    if (Done() || AValue == FPaused)
-        return;
-    FPaused = AValue;
-    if (AValue)
-        FEvent.Reset();
-    else
-        FEvent.Set();
+    if (FOnSProgress)
+        DeliverWaitingCall();
+    return Finished();
 }
 
 void TCopyStreamThread::run()
@@ -1305,8 +818,7 @@ void TCopyStreamThread::run()
         if (FOnSProgress) {
             FAction = acCopy;
             FCount = FTotal;
-            QMetaObject::invokeMethod(
-                this, [this] { FOnSProgress(FAction, FSpeedLimit, FCount); }, Qt::BlockingQueuedConnection);
+            CallInCreator([this] { FOnSProgress(FAction, FSpeedLimit, FCount); });
         }
         qint64 written = 0;
         if (const int err = sDest->Write(FBuffer.data(), got, written)) {
@@ -1322,7 +834,7 @@ void TCopyStreamThread::run()
     FBuffer.shrink_to_fit();
     FEvent.Wait();
     FError = result != 0 ? (result | kOpCopy) : 0;
-    FDone.store(true, std::memory_order_release);
+    SetFinished();
 }
 
 } // namespace kes

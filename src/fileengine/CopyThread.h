@@ -20,12 +20,14 @@
 
 #include "fileengine/AesLib.h"
 #include "fileengine/CopyErrors.h"
+#include "fileengine/CopySteps.h"
 #include "fileengine/CopyTypes.h"
 #include "fileengine/FileUtils.h"
 #include "fileengine/ZStreams.h"
 
 #include <QThread>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -48,17 +50,51 @@ template <typename T> struct TUninitAllocator : std::allocator<T> {
 };
 using TTransferBuffer = std::vector<char, TUninitAllocator<char>>;
 
-struct TGzHeaderInfo;
-struct TZipLocalInfo;
+// What every worker of the engine shares: starting one created suspended,
+// the pause event, the cancel flag, the finished flag, progress calls that
+// run in the creator's thread, and stopping a worker freed while it runs.
+class TEngineThread : public QThread {
+public:
+    ~TEngineThread() override;
 
-class TCopyThread : public QThread {
+    // Starts a worker created suspended.
+    void Start();
+    bool Paused() const { return FPaused; }
+    void SetPaused(bool AValue);
+
+protected:
+    explicit TEngineThread(QThread::Priority APriority);
+    // Every class with fields of its own calls this first in its
+    // destructor, so a running worker never outlives them. A progress call
+    // the worker is blocked in is answered without calling the handler.
+    void StopAndWait();
+    bool UserBreak() const { return FUserBreak.load(std::memory_order_relaxed); }
+    bool Finished() const { return FDone.load(std::memory_order_acquire); }
+    void SetFinished() { FDone.store(true, std::memory_order_release); }
+    // Runs call in the thread that created the worker; the worker waits
+    // until it returns.
+    void CallInCreator(const std::function<void()>& call);
+    // From the creating thread: delivers a progress call the worker waits
+    // in, so that a creator that polls without an event loop never blocks
+    // its worker for good.
+    void DeliverWaitingCall() const;
+
+    TPauseEvent FEvent;
+    bool FPaused = false;
+    std::atomic<bool> FUserBreak {false};
+    std::atomic<bool> FDone {false};
+    std::atomic<bool> FDestroying {false};
+    QThread::Priority FPriority;
+};
+
+// A worker is the host of the steps it runs (CopySteps.h): they wait on its
+// pause event, test its cancel flag, report through DoProgress and leave
+// the reason of a failure in FSysError or FSysErrMsg.
+class TCopyThread : public TEngineThread, protected ICopyStepHost {
 public:
     TCopyThread(const QString& ASourceName, const QString& ADestName, bool ASuspend, int ABufSize,
         QThread::Priority APriority = QThread::NormalPriority);
     ~TCopyThread() override;
-
-    // Starts a worker created suspended.
-    void Start();
 
     bool CheckTime() const { return FCheckTime; }
     void SetCheckTime(bool v) { FCheckTime = v; }
@@ -99,32 +135,51 @@ public:
 
     // Also becomes the encryption object's progress callback.
     void SetOnProgress(TFileProgressEvent AValue);
-    bool Paused() const { return FPaused; }
-    void SetPaused(bool AValue);
 
     virtual void CancelThread();
     void ReleaseStreams();
 
 protected:
-    struct Unstarted { };
-    TCopyThread(Unstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
+    struct TUnstarted { };
+    TCopyThread(TUnstarted, const QString& ASourceName, const QString& ADestName, int ABufSize,
         QThread::Priority APriority);
     void StartUnlessSuspended(bool ASuspend);
-    // Every class with fields of its own calls this first in its
-    // destructor, so a running worker never outlives them.
-    void StopAndWait();
 
     void run() final;
     virtual int Execute();
     virtual void DoneThread(int Result);
     virtual void DoProgress(TFileAction AAction, bool ASpeedLimit, qint64 ACount);
 
-    bool SetSysError(int Code);
+    // Called between the destination's checks and its creation (a seam for
+    // tests that change the destination meanwhile).
+    virtual void DestinationChecked() { }
+
+    // The step host.
+    void WaitIfPaused() override { FEvent.Wait(); }
+    bool Cancelled() const override { return UserBreak(); }
+    void Progress(TFileAction AAction, bool ASpeedLimit, qint64 ACount) override
+    {
+        DoProgress(AAction, ASpeedLimit, ACount);
+    }
+    bool FollowsProgress() const override { return bool(FOnProgress); }
+    bool SetSysError(int Code) override;
+    void SetErrorMessage(const QString& Text) override { FSysErrMsg = Text; }
+    // The data loops over the worker's buffer.
+    TBlockPump Pump();
+
     int OpenCopyStreams();
-    // Copies Length bytes from Source to Dest (Dest null: read only),
-    // computing FCrc; inSystem lets the system move the data when no CRC
-    // is needed.
-    int CopyBlocks(TStream& Source, TStream* Dest, bool SpeedLimit, qint64 Length, bool inSystem = false);
+    // Removes the destination this worker created when Result says that its
+    // data are not complete.
+    void DiscardIncompleteDestination(int Result);
+    // Refuses a destination that is the open source itself (by a link or
+    // under the same name): 257 with a message, before anything is opened
+    // for writing.
+    int RefuseSourceAsDestination();
+    // Opens the streams, runs WriteData and finishes the copy (Storage: with
+    // the document summary), or releases the streams after a failure.
+    int CopyWith(bool Storage, const std::function<int()>& WriteData);
+    // Opens the destination for reading back, runs Check on it, closes it.
+    int VerifyWith(const std::function<int(TStream&, TBlockPump&)>& Check);
     int PlainCopy();
     int ShellCopyFile();
     int EncryptedCopy();
@@ -132,8 +187,6 @@ protected:
     int OpenForVerify(const QString& Name);
     int VerifyCopy();
     int VerifyEncryptedCopy();
-    int WriteFailure(int code); // 263 for a full disk, else 261
-    bool UserBreak() const { return FUserBreak.load(std::memory_order_relaxed); }
 
     QString SourceName, DestName;
     QString SourceNameXL, DestNameXL;
@@ -141,17 +194,18 @@ protected:
     std::unique_ptr<TExtFileStream> sSource, sDest;
     TTransferBuffer FBuffer;
     qint64 FBufSize;
-    TPauseEvent FEvent;
-    bool FPaused = false;
-    std::atomic<bool> FUserBreak {false};
-    std::atomic<bool> FDone {false};
-    std::atomic<bool> FDestroying {false};
     bool FCompress = false, FVerify = false, FOverwrite = false;
     bool FCopyTimeStamp = true, FCopyAttr = true, FCheckTime = true;
     bool FCopyCrTm = false, FCopyStorage = false, FCopyAltStreams = false, FCopyAcl = false;
     bool FResetArchive = false;
     TShellCopyModes FShellCopy;
     quint32 FWriteMode = kFlagSequentialScan;
+    // The permission bits the copy takes at the end: what the source grants
+    // (owner-only until they are known).
+    unsigned FSourceMode = kOwnerOnly;
+    // The destination this worker created, and whether its data are complete.
+    bool FDestCreated = false, FDestComplete = false;
+    quint64 FDestDevice = 0, FDestInode = 0;
     int FMaxWait = 5;
     qint64 UTotal = 0, CTotal = 0;
     quint32 FCrc = 0;
@@ -159,7 +213,7 @@ protected:
     int FRatio = -1;
     TZCompressionLevel FCompLevel = zcDefault;
     TEncryption* FCrypting = nullptr;
-    QString fTmpDir;
+    QString FTmpDir;
     int FError = 0;
     int FErrFlag = kOpCopy;
     int FSysError = 0;
@@ -168,7 +222,6 @@ protected:
     TFileAction FAction = acNone;
     qint64 FCount = 0;
     bool FEnableSpLimit = false;
-    QThread::Priority FPriority;
 };
 
 class TGZipThread : public TCopyThread {
@@ -187,32 +240,24 @@ public:
     quint32 Crc() const { return FCrc; }
 
 protected:
-    TGZipThread(Unstarted, const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
+    TGZipThread(TUnstarted, const QString& ASourceName, const QString& ADestName, TEncryption* AEncryption,
         int ABufSize, QThread::Priority APriority);
 
     int Execute() override;
 
-    int WriteGzHeader(TStream& Stream, const QString& Name, int KeyMode, quint32 MTime);
-    int WriteGzTrailer(TStream& Stream, quint32 Crc);
+    // The gzip member around the source's data; its verification.
     int GZipCopy();
     int VerifyGzip();
+    // The one-entry zip archive around the source's data; its verification.
     int WriteZipEntry(bool Compress);
-    int ZipDataStep(TStream& Source, bool Compress);
     int VerifyZip();
 
-    // Deflates the rest of Source into the writer, counting UTotal and
-    // computing FCrc.
-    int CompressBlocks(TStream& Source, TDeflateWriter& Writer);
-    // Inflates CSize bytes from the destination, checking the CRC and at
-    // most USize (when exact) bytes of output.
-    int InflateVerify(qint64 CSize, qint64 USize, bool exactSize, quint32& crc, qint64& total);
-    // A temporary stream for data to be encrypted: a file in the temporary
-    // directory above 50 MiB, else memory.
-    int OpenTempStream(qint64 size, std::unique_ptr<TStream>& stream, QString& fileName);
-    int EncryptInto(TStream& Source, TStream& Dest);
+    // The data of a gzip member or zip entry with the worker's options.
+    TEntryDataStep DataStep(TBlockPump& pump);
+    // UTotal, CTotal, FCrc and FCrcKnown from the data step.
+    void TakeCounts(const TEntryDataStep& data, const TBlockPump& pump);
 
     QString FName;
-    qint64 FP0 = 0;
     int FDeflateThreads;
 };
 
@@ -245,19 +290,16 @@ protected:
 };
 
 // Copies a byte count from one open stream to another.
-class TCopyStreamThread : public QThread {
+class TCopyStreamThread : public TEngineThread {
 public:
     TCopyStreamThread(TStream* ASource, TStream* ADest, qint64 ALength, bool ASuspend, bool ASpeedLimit,
         int ABufSize, QThread::Priority APriority = QThread::NormalPriority);
     ~TCopyStreamThread() override;
 
-    void Start();
-    bool Done() const { return FDone.load(std::memory_order_acquire); }
+    bool Done() const;
     int ErrorCode() const { return FError; }
     QString SysErrorMsg() const { return FSysErrMsg; }
     void SetOnProgress(TFileProgressEvent AValue) { FOnSProgress = std::move(AValue); }
-    bool Paused() const { return FPaused; }
-    void SetPaused(bool AValue);
     void CancelThread() { FUserBreak = true; }
 
 protected:
@@ -271,16 +313,11 @@ private:
     qint64 FBufSize;
     TTransferBuffer FBuffer;
     bool FSpeedLimit;
-    TPauseEvent FEvent;
-    bool FPaused = false;
-    std::atomic<bool> FUserBreak {false};
-    std::atomic<bool> FDone {false};
     int FError = 0;
     QString FSysErrMsg;
     TFileProgressEvent FOnSProgress;
     TFileAction FAction = acNone;
     qint64 FCount = 0;
-    QThread::Priority FPriority;
 };
 
 } // namespace kes

@@ -2,6 +2,8 @@
 // progress phases and callbacks, and the pause event.
 #pragma once
 
+#include "frame/EnumSet.h"
+
 #include <QMutex>
 #include <QWaitCondition>
 #include <functional>
@@ -25,46 +27,10 @@ enum TCopyOption {
     coResetArchive,
 };
 
-// A set of TCopyOption; each member's bit is its position.
-class TCopyOptions {
-public:
-    constexpr TCopyOptions() = default;
-    constexpr TCopyOptions(std::initializer_list<TCopyOption> options)
-    {
-        for (TCopyOption o : options)
-            m_bits |= 1u << o;
-    }
-    constexpr bool Contains(TCopyOption o) const { return m_bits & (1u << o); }
-    constexpr TCopyOptions& Include(TCopyOption o)
-    {
-        m_bits |= 1u << o;
-        return *this;
-    }
-    constexpr TCopyOptions& Exclude(TCopyOption o)
-    {
-        m_bits &= ~(1u << o);
-        return *this;
-    }
-    constexpr unsigned Bits() const { return m_bits; }
-
-private:
-    unsigned m_bits = 0;
-};
+using TCopyOptions = TEnumSet<TCopyOption, coResetArchive + 1>;
 
 enum TShellCopyMode { scmCopy, scmQuiet };
-class TShellCopyModes {
-public:
-    constexpr TShellCopyModes() = default;
-    constexpr TShellCopyModes(std::initializer_list<TShellCopyMode> modes)
-    {
-        for (TShellCopyMode m : modes)
-            m_bits |= 1u << m;
-    }
-    constexpr bool Contains(TShellCopyMode m) const { return m_bits & (1u << m); }
-
-private:
-    unsigned m_bits = 0;
-};
+using TShellCopyModes = TEnumSet<TShellCopyMode, scmQuiet + 1>;
 
 // Progress phases.
 enum TFileAction {
@@ -96,31 +62,31 @@ class TPauseEvent {
 public:
     void Set()
     {
-        QMutexLocker lock(&m_mutex);
-        m_set = true;
-        m_cond.wakeAll();
+        QMutexLocker lock(&FMutex);
+        FSet = true;
+        FCond.wakeAll();
     }
     void Reset()
     {
-        QMutexLocker lock(&m_mutex);
-        m_set = false;
+        QMutexLocker lock(&FMutex);
+        FSet = false;
     }
     void Wait()
     {
-        QMutexLocker lock(&m_mutex);
-        while (!m_set)
-            m_cond.wait(&m_mutex);
+        QMutexLocker lock(&FMutex);
+        while (!FSet)
+            FCond.wait(&FMutex);
     }
     bool IsSet() const
     {
-        QMutexLocker lock(&m_mutex);
-        return m_set;
+        QMutexLocker lock(&FMutex);
+        return FSet;
     }
 
 private:
-    mutable QMutex m_mutex;
-    QWaitCondition m_cond;
-    bool m_set = true;
+    mutable QMutex FMutex;
+    QWaitCondition FCond;
+    bool FSet = true;
 };
 
 } // namespace kes

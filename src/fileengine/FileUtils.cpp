@@ -2,6 +2,7 @@
 
 #include "frame/Format.h"
 #include "frame/I18n.h"
+#include "frame/PathRules.h"
 #include "platform/FileSystem.h"
 
 #include <QDir>
@@ -47,9 +48,9 @@ void TFileData::Reset()
 // --- Exceptions -----------------------------------------------------------
 
 EExtFileStreamError::EExtFileStreamError(const QString& msg, int error)
-    : m_msg(msg)
-    , m_utf8(msg.toUtf8())
-    , m_error(error)
+    : FMsg(msg)
+    , FUtf8(msg.toUtf8())
+    , FError(error)
 {
 }
 
@@ -77,11 +78,13 @@ EExtFileStreamError EExtFileStreamError::CreateResFmt(
 
 namespace {
 
-QString ExpandFileName(const QString& name)
+// The name as the messages show it: a relative name below the current
+// folder.
+QString ExpandedName(const QString& name)
 {
-    if (name.isEmpty() || QDir::isAbsolutePath(name))
+    if (name.isEmpty() || !IsRelativeLocation(name))
         return name;
-    return QDir::current().absoluteFilePath(name);
+    return ExpandFileName(name, QDir::currentPath());
 }
 
 unsigned OpenFlagsOf(quint32 mode, quint32 flags)
@@ -91,6 +94,8 @@ unsigned OpenFlagsOf(quint32 mode, quint32 flags)
         f |= ps::ofReadWrite | ps::ofCreate | ps::ofTruncate;
         if (mode & fmExclusive)
             f |= ps::ofExclusive;
+        if (mode & fmReplaceLink)
+            f |= ps::ofReplaceLink;
     } else if ((mode & 3) == fmOpenWrite) {
         f |= ps::ofWrite;
     } else if ((mode & 3) == fmOpenReadWrite) {
@@ -108,23 +113,39 @@ unsigned OpenFlagsOf(quint32 mode, quint32 flags)
 } // namespace
 
 TExtFileStream::TExtFileStream(const QString& AFileName, quint32 Mode, quint32 Rights, quint32 Flags)
-    : m_name(AFileName)
+    : FName(AFileName)
 {
-    const int err = ps::OpenFile(AFileName, OpenFlagsOf(Mode, Flags), Rights, m_fd);
+    unsigned flags = OpenFlagsOf(Mode, Flags);
+    if (Rights != 0)
+        flags |= ps::ofRestrictExisting;
+    const int err = ps::OpenFile(AFileName, flags, Rights, FHandle);
     if (err) {
         const bool create = (Mode & fmCreate) == fmCreate;
         throw EExtFileStreamError::CreateResFmt(
             create ? U_("Cannot create file \"%s\". %s") : U_("Cannot open file \"%s\". %s"),
-            {ExpandFileName(AFileName), SysErrorMessage(err)}, err);
+            {ExpandedName(AFileName), SysErrorMessage(err)}, err);
     }
 }
 
 std::unique_ptr<TExtFileStream> TExtFileStream::Open(
-    const QString& fileName, quint32 mode, int& error, quint32 flags)
+    const QString& fileName, quint32 mode, int& error, quint32 flags, quint32 rights)
 {
     std::unique_ptr<TExtFileStream> s(new TExtFileStream());
-    s->m_name = fileName;
-    error = ps::OpenFile(fileName, OpenFlagsOf(mode, flags), 0, s->m_fd);
+    s->FName = fileName;
+    unsigned f = OpenFlagsOf(mode, flags);
+    if (rights != 0)
+        f |= ps::ofRestrictExisting;
+    error = ps::OpenFile(fileName, f, rights, s->FHandle);
+    if (error)
+        return nullptr;
+    return s;
+}
+
+std::unique_ptr<TExtFileStream> TExtFileStream::OpenTemporary(const QString& dir, int& error)
+{
+    std::unique_ptr<TExtFileStream> s(new TExtFileStream());
+    s->FName = dir;
+    error = ps::OpenTemporaryFile(dir, s->FHandle);
     if (error)
         return nullptr;
     return s;
@@ -132,34 +153,34 @@ std::unique_ptr<TExtFileStream> TExtFileStream::Open(
 
 TExtFileStream::~TExtFileStream()
 {
-    if (m_fd >= 0)
-        ps::CloseFile(m_fd);
+    if (FHandle >= 0)
+        ps::CloseFile(FHandle);
 }
 
 int TExtFileStream::Read(void* buffer, qint64 count, qint64& done)
 {
-    if (m_fd < 0) {
+    if (FHandle < 0) {
         done = -1;
         return ps::kErrInvalid;
     }
-    const int err = ps::ReadFile(m_fd, buffer, count, done);
+    const int err = ps::ReadFile(FHandle, buffer, count, done);
     if (err) {
         done = -1;
         return err;
     }
-    m_pos += done;
+    FPos += done;
     return 0;
 }
 
 int TExtFileStream::Write(const void* buffer, qint64 count, qint64& done)
 {
-    if (m_fd < 0) {
+    if (FHandle < 0) {
         done = -1;
         return ps::kErrInvalid;
     }
-    const int err = ps::WriteFile(m_fd, buffer, count, done);
+    const int err = ps::WriteFile(FHandle, buffer, count, done);
     if (done > 0)
-        m_pos += done;
+        FPos += done;
     if (err) {
         done = -1;
         return err;
@@ -169,61 +190,83 @@ int TExtFileStream::Write(const void* buffer, qint64 count, qint64& done)
 
 int TExtFileStream::Seek(qint64 position)
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    const int err = ps::SeekFile(m_fd, position);
+    const int err = ps::SeekFile(FHandle, position);
     if (!err)
-        m_pos = position;
+        FPos = position;
     return err;
 }
 
 qint64 TExtFileStream::Size() const
 {
     ps::FileStatus st;
-    if (m_fd < 0 || ps::GetFileStatus(m_fd, st))
+    if (FHandle < 0 || ps::GetFileStatus(FHandle, st))
         return -1;
     return st.size;
 }
 
 int TExtFileStream::Truncate()
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    return ps::TruncateFile(m_fd, m_pos);
+    return ps::TruncateFile(FHandle, FPos);
 }
 
 int TExtFileStream::CopyFrom(TExtFileStream& source, qint64 count, qint64& done)
 {
     done = 0;
-    if (m_fd < 0 || source.m_fd < 0)
+    if (FHandle < 0 || source.FHandle < 0)
         return ps::kErrInvalid;
-    const int err = ps::CopyFileRange(source.m_fd, m_fd, count, done);
-    source.m_pos += done;
-    m_pos += done;
+    const int err = ps::CopyFileRange(source.FHandle, FHandle, count, done);
+    source.FPos += done;
+    FPos += done;
     return err;
 }
 
 int TExtFileStream::Flush()
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    return ps::SyncFile(m_fd);
+    return ps::SyncFile(FHandle);
 }
 
 int TExtFileStream::Close()
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return 0;
-    const int err = ps::CloseFile(m_fd);
-    m_fd = -1;
+    const int err = ps::CloseFile(FHandle);
+    FHandle = -1;
     return err;
 }
 
 int TExtFileStream::DropCache()
 {
-    if (m_fd < 0)
+    if (FHandle < 0)
         return ps::kErrInvalid;
-    return ps::DropCachedData(m_fd);
+    return ps::DropCachedData(FHandle);
+}
+
+int TExtFileStream::SetMode(unsigned mode)
+{
+    if (FHandle < 0)
+        return ps::kErrInvalid;
+    return ps::SetFileMode(FHandle, mode);
+}
+
+int TExtFileStream::AccessMode(unsigned& mode) const
+{
+    if (FHandle < 0)
+        return ps::kErrInvalid;
+    return ps::GetAccessMode(FHandle, mode);
+}
+
+bool TExtFileStream::SameFileAs(const QString& name) const
+{
+    ps::FileStatus mine, other;
+    if (FHandle < 0 || ps::GetFileStatus(FHandle, mine) || ps::GetFileStatus(name, true, other))
+        return false;
+    return mine.device == other.device && mine.inode == other.inode;
 }
 
 // --- Long-path rule and wrappers ------------------------------------------
@@ -287,17 +330,31 @@ bool SameFile(const QString& a, const QString& b)
 
 } // namespace
 
+namespace {
+
+QString WithoutTrailingDelimiters(QString path)
+{
+    while (path.size() > 1 && path.endsWith(PathDelimiter()))
+        path.chop(1);
+    return path;
+}
+
+} // namespace
+
+QString FileNamePart(const QString& Path)
+{
+    return ExtractFileName(WithoutTrailingDelimiters(Path));
+}
+
 bool ForceDirectoriesXL(const QString& Dir)
 {
-    QString dir = SystemPathXL(Dir);
-    while (dir.size() > 1 && dir.endsWith(QLatin1Char('/')))
-        dir.chop(1);
+    const QString dir = WithoutTrailingDelimiters(SystemPathXL(Dir));
     if (dir.isEmpty())
         return false;
     if (DirectoryExistsXL(dir))
         return true;
-    const qsizetype slash = dir.lastIndexOf(QLatin1Char('/'));
-    if (slash > 0 && !ForceDirectoriesXL(dir.left(slash)))
+    const QString parent = WithoutTrailingDelimiters(ExtractFilePath(dir));
+    if (!parent.isEmpty() && parent != dir && !ForceDirectoriesXL(parent))
         return false;
     const int err = ps::CreateDirectory(dir);
     return err == 0 || (err == ps::kErrExists && DirectoryExistsXL(dir));
@@ -371,7 +428,7 @@ int FileSetAttrXL(const QString& Name, int Attr, bool FollowLink)
         mode |= 0200; // writable again, for the owner
     if (mode == st.mode)
         return 0;
-    return ps::SetFileMode(name, mode);
+    return ps::SetFileMode(name, mode, FollowLink);
 }
 
 int ChangeAttributesXL(const QString& Name, int Attr, bool Clear, bool FollowLink)
@@ -511,10 +568,7 @@ bool GetFileDataInfo(const QString& Path, TFileData& FileData)
         return false;
     TFileAttributeData data;
     FillAttributeData(st, data);
-    QString name = Path;
-    while (name.size() > 1 && name.endsWith(QLatin1Char('/')))
-        name.chop(1);
-    FileData.FileName = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    FileData.FileName = FileNamePart(Path);
     FileData.FileSize = data.FileSize;
     FileData.FileAttr = data.FileAttributes;
     FileData.TimeStamps.Valid = true;
@@ -619,6 +673,26 @@ void CopyRest(
 
 } // namespace
 
+namespace {
+
+// A copy's destination: owner-only while it is written; a symbolic link at
+// the name is replaced, never written through.
+std::unique_ptr<TExtFileStream> CreateCopyDestination(const QString& name, int& err)
+{
+    return TExtFileStream::Open(name, fmCreate | fmReplaceLink, err, kFlagSequentialScan, kOwnerOnly);
+}
+
+// The copy takes the permission bits its source grants, never more.
+int TakeSourceMode(const TExtFileStream& source, TExtFileStream& dest)
+{
+    unsigned mode = kOwnerOnly;
+    if (const int err = source.AccessMode(mode))
+        return err;
+    return dest.SetMode(mode);
+}
+
+} // namespace
+
 void CopyFileExt(const QString& Source, const QString& Dest, int Attr, int BufferSize)
 {
     const QString src = SystemPathXL(Source);
@@ -638,11 +712,11 @@ void CopyFileExt(const QString& Source, const QString& Dest, int Attr, int Buffe
     auto source = TExtFileStream::Open(src, fmOpenRead | fmShareDenyNone, err, kFlagSequentialScan);
     if (!source)
         throw fail(N_("Error opening \"%s\""), Source, err);
-    if (FileExistsXL(dst)) {
-        if ((err = FileSetAttrXL(dst, faArchive)))
+    if (FileExistsXL(dst, false)) {
+        if ((err = FileSetAttrXL(dst, faArchive, false)))
             throw fail(N_("Error creating \"%s\""), Dest, err);
     }
-    auto dest = TExtFileStream::Open(dst, fmCreate, err, kFlagSequentialScan);
+    auto dest = CreateCopyDestination(dst, err);
     if (!dest)
         throw fail(N_("Error creating \"%s\""), Dest, err);
     int readErr = 0, writeErr = 0;
@@ -651,12 +725,14 @@ void CopyFileExt(const QString& Source, const QString& Dest, int Attr, int Buffe
         throw fail(N_("Error reading from \"%s\""), Source, readErr);
     if (writeErr)
         throw fail(N_("Error writing to \"%s\""), Dest, writeErr);
+    if ((err = TakeSourceMode(*source, *dest)))
+        throw fail(N_("Error setting attributes of \"%s\""), Dest, err);
     source.reset();
     if ((err = dest->Close()))
         throw fail(N_("Error writing to \"%s\""), Dest, err);
     if ((err = SetFileModTime(dst, modTime, true)))
         throw fail(N_("Error setting timestamps of \"%s\""), Dest, err);
-    if (Attr >= 0 && (err = FileSetAttrXL(dst, Attr)))
+    if (Attr >= 0 && (err = FileSetAttrXL(dst, Attr, false)))
         throw fail(N_("Error setting attributes of \"%s\""), Dest, err);
 }
 
@@ -668,18 +744,19 @@ int CopyFileContent(const QString& Source, const QString& Dest, int BufferSize)
     auto source = TExtFileStream::Open(Source, fmOpenRead | fmShareDenyNone, err, kFlagSequentialScan);
     if (!source)
         return err;
-    auto dest = TExtFileStream::Open(Dest, fmCreate, err, kFlagSequentialScan);
+    auto dest = CreateCopyDestination(Dest, err);
     if (!dest)
         return err;
     std::vector<char> buffer(size_t(qMax(BufferSize, 4096)));
     int readErr = 0, writeErr = 0;
     CopyRest(*source, *dest, buffer, readErr, writeErr);
+    const int modeErr = readErr || writeErr ? 0 : TakeSourceMode(*source, *dest);
     const int closeErr = dest->Close();
     if (readErr)
         return readErr;
     if (writeErr)
         return writeErr;
-    return closeErr;
+    return modeErr ? modeErr : closeErr;
 }
 
 int CopyAlternateStreams(const QString& Source, const QString& Dest)

@@ -90,14 +90,14 @@ public:
     EExtFileStreamError(const QString& msg, int error);
     // The pattern is translated by the caller and formatted with SafeFormat.
     static EExtFileStreamError CreateResFmt(const QString& pattern, const QStringList& args, int error);
-    const char* what() const noexcept override { return m_utf8.constData(); }
-    const QString& Message() const { return m_msg; }
-    int ErrorCode() const { return m_error; }
+    const char* what() const noexcept override { return FUtf8.constData(); }
+    const QString& Message() const { return FMsg; }
+    int ErrorCode() const { return FError; }
 
 private:
-    QString m_msg;
-    QByteArray m_utf8;
-    int m_error;
+    QString FMsg;
+    QByteArray FUtf8;
+    int FError;
 };
 
 // What CopyFileExt raises.
@@ -111,10 +111,15 @@ inline constexpr quint32 fmOpenRead = 0x0000;
 inline constexpr quint32 fmOpenWrite = 0x0001;
 inline constexpr quint32 fmOpenReadWrite = 0x0002;
 inline constexpr quint32 fmExclusive = 0x0004; // with fmCreate: fail when the file exists
+// With fmCreate: a symbolic link at the name is replaced by the new file,
+// never written through.
+inline constexpr quint32 fmReplaceLink = 0x0008;
 inline constexpr quint32 fmShareExclusive = 0x0010;
 inline constexpr quint32 fmShareDenyWrite = 0x0020;
 inline constexpr quint32 fmShareDenyNone = 0x0040;
 inline constexpr quint32 fmCreate = 0xFF00; // create or empty, read and write
+// The permission bits of a file while the engine writes it.
+inline constexpr quint32 kOwnerOnly = 0600;
 // Creation flags.
 inline constexpr quint32 kFlagSequentialScan = 0x08000000;
 inline constexpr quint32 kFlagWriteThrough = 0x80000000;
@@ -125,7 +130,8 @@ class TExtFileStream : public TStream {
 public:
     // Raises EExtFileStreamError with "Cannot create file ..." or "Cannot
     // open file ...". Rights are the permission bits of a new file (0 =
-    // the default, 0666 before umask).
+    // the default, 0666 before umask); an existing file that fmCreate
+    // empties loses every bit not in Rights as well.
     TExtFileStream(const QString& AFileName, quint32 Mode, quint32 Rights = 0, quint32 Flags = 0);
     ~TExtFileStream() override;
     TExtFileStream(const TExtFileStream&) = delete;
@@ -133,12 +139,15 @@ public:
 
     // Opens without raising; error receives the system code.
     static std::unique_ptr<TExtFileStream> Open(
-        const QString& fileName, quint32 mode, int& error, quint32 flags = 0);
+        const QString& fileName, quint32 mode, int& error, quint32 flags = 0, quint32 rights = 0);
+    // A new temporary file in the folder dir, owner-only and without a
+    // name: nothing of it remains once it is closed or the process ends.
+    static std::unique_ptr<TExtFileStream> OpenTemporary(const QString& dir, int& error);
 
     int Read(void* buffer, qint64 count, qint64& done) override;
     int Write(const void* buffer, qint64 count, qint64& done) override;
     int Seek(qint64 position) override;
-    qint64 Position() const override { return m_pos; }
+    qint64 Position() const override { return FPos; }
     qint64 Size() const override;
     int Truncate() override;
 
@@ -152,15 +161,22 @@ public:
     int Close();
     // Lets the next reads come from the device rather than the cache.
     int DropCache();
+    // Sets the permission bits of the open file.
+    int SetMode(unsigned mode);
+    // The permission bits the file grants when nothing but a mode is kept
+    // (an access-control list taken into account, never wider than it).
+    int AccessMode(unsigned& mode) const;
+    // Whether name, links followed, is the file this stream has open.
+    bool SameFileAs(const QString& name) const;
 
-    const QString& FileName() const { return m_name; }
-    int Handle() const { return m_fd; }
+    const QString& FileName() const { return FName; }
+    int Handle() const { return FHandle; }
 
 private:
     TExtFileStream() = default;
-    QString m_name;
-    int m_fd = -1;
-    qint64 m_pos = 0;
+    QString FName;
+    int FHandle = -1;
+    qint64 FPos = 0;
 };
 
 // --- The long-path rule and its wrappers --------------------------------
@@ -171,6 +187,9 @@ QString MakeExtendedPath(const QString& Path);
 // The name as the system needs it: MakeExtendedPath on Windows, unchanged
 // on Linux.
 QString SystemPathXL(const QString& Path);
+
+// The name part of a path; delimiters at its end do not count.
+QString FileNamePart(const QString& Path);
 
 bool ForceDirectoriesXL(const QString& Dir);
 bool DirectoryExistsXL(const QString& Dir, bool FollowLink = true);

@@ -25,8 +25,8 @@ TMemoryStream::~TMemoryStream()
 {
     // Temporary data may be plaintext of an encrypted copy; wipe it unless
     // another owner still shares it.
-    if (!m_data.isEmpty() && m_data.isDetached())
-        OPENSSL_cleanse(m_data.data(), size_t(m_data.size()));
+    if (!FData.isEmpty() && FData.isDetached())
+        OPENSSL_cleanse(FData.data(), size_t(FData.size()));
 }
 
 int TMemoryStream::Read(void* buffer, qint64 count, qint64& done)
@@ -36,25 +36,25 @@ int TMemoryStream::Read(void* buffer, qint64 count, qint64& done)
         done = -1;
         return platform::kErrInvalid;
     }
-    const qint64 avail = qMax<qint64>(0, m_data.size() - m_pos);
+    const qint64 avail = qMax<qint64>(0, FData.size() - FPos);
     done = qMin(count, avail);
     if (done > 0)
-        std::memcpy(buffer, m_data.constData() + m_pos, size_t(done));
-    m_pos += done;
+        std::memcpy(buffer, FData.constData() + FPos, size_t(done));
+    FPos += done;
     return 0;
 }
 
 int TMemoryStream::Write(const void* buffer, qint64 count, qint64& done)
 {
     done = -1;
-    if (count < 0 || m_pos > (qint64(1) << 40))
+    if (count < 0 || FPos > (qint64(1) << 40))
         return platform::kErrInvalid;
-    const qint64 end = m_pos + count;
-    if (end > m_data.size())
-        m_data.resize(end);
+    const qint64 end = FPos + count;
+    if (end > FData.size())
+        FData.resize(end);
     if (count > 0)
-        std::memcpy(m_data.data() + m_pos, buffer, size_t(count));
-    m_pos = end;
+        std::memcpy(FData.data() + FPos, buffer, size_t(count));
+    FPos = end;
     done = count;
     return 0;
 }
@@ -63,14 +63,14 @@ int TMemoryStream::Seek(qint64 position)
 {
     if (position < 0)
         return platform::kErrInvalid;
-    m_pos = position;
+    FPos = position;
     return 0;
 }
 
 int TMemoryStream::Truncate()
 {
-    if (m_pos < m_data.size())
-        m_data.truncate(m_pos);
+    if (FPos < FData.size())
+        FData.truncate(FPos);
     return 0;
 }
 

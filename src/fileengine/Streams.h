@@ -42,7 +42,7 @@ class TMemoryStream : public TStream {
 public:
     TMemoryStream() = default;
     explicit TMemoryStream(QByteArray data)
-        : m_data(std::move(data))
+        : FData(std::move(data))
     {
     }
     ~TMemoryStream() override;
@@ -50,17 +50,17 @@ public:
     int Read(void* buffer, qint64 count, qint64& done) override;
     int Write(const void* buffer, qint64 count, qint64& done) override;
     int Seek(qint64 position) override;
-    qint64 Position() const override { return m_pos; }
-    qint64 Size() const override { return m_data.size(); }
+    qint64 Position() const override { return FPos; }
+    qint64 Size() const override { return FData.size(); }
     int Truncate() override;
 
-    const QByteArray& Data() const { return m_data; }
+    const QByteArray& Data() const { return FData; }
     // Reserves room so that growing never leaves copies of the data behind.
-    void Reserve(qint64 size) { m_data.reserve(size); }
+    void Reserve(qint64 size) { FData.reserve(size); }
 
 private:
-    QByteArray m_data;
-    qint64 m_pos = 0;
+    QByteArray FData;
+    qint64 FPos = 0;
 };
 
 } // namespace kes

@@ -31,9 +31,9 @@ constexpr qint64 kMaxSlice = qint64(1) << 30;
 } // namespace
 
 struct TDeflateWriter::State {
-    z_stream z {};
-    bool ready = false;
-    unsigned char out[kZBufferSize];
+    z_stream Z {};
+    bool Ready = false;
+    unsigned char Out[kZBufferSize];
 };
 
 namespace {
@@ -41,8 +41,8 @@ namespace {
 constexpr int kWindowSize = 0x8000;
 
 struct TBlockResult {
-    bool ok = false;
-    QByteArray data;
+    bool Ok = false;
+    QByteArray Data;
 };
 
 // Deflates one block on its own, primed with the dictionary, ended with a
@@ -57,12 +57,12 @@ TBlockResult DeflateBlock(const QByteArray& input, const QByteArray& dictionary,
         || deflateSetDictionary(
                &z, reinterpret_cast<const Bytef*>(dictionary.constData()), uInt(dictionary.size()))
             == Z_OK;
-    r.data.resize(qsizetype(deflateBound(&z, uLong(input.size()))) + 64);
+    r.Data.resize(qsizetype(deflateBound(&z, uLong(input.size()))) + 64);
     z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.constData()));
     z.avail_in = uInt(input.size());
     while (ok) {
-        z.next_out = reinterpret_cast<Bytef*>(r.data.data()) + z.total_out;
-        z.avail_out = uInt(r.data.size() - qsizetype(z.total_out));
+        z.next_out = reinterpret_cast<Bytef*>(r.Data.data()) + z.total_out;
+        z.avail_out = uInt(r.Data.size() - qsizetype(z.total_out));
         const int rc = deflate(&z, Z_SYNC_FLUSH);
         if (rc != Z_OK && rc != Z_BUF_ERROR) {
             ok = false;
@@ -70,73 +70,73 @@ TBlockResult DeflateBlock(const QByteArray& input, const QByteArray& dictionary,
         }
         if (z.avail_in == 0 && z.avail_out > 0)
             break;
-        r.data.resize(r.data.size() * 2);
+        r.Data.resize(r.Data.size() * 2);
     }
-    r.data.resize(qsizetype(z.total_out));
+    r.Data.resize(qsizetype(z.total_out));
     deflateEnd(&z);
-    r.ok = ok;
+    r.Ok = ok;
     return r;
 }
 
 } // namespace
 
 struct TDeflateWriter::Parallel {
-    int level = Z_DEFAULT_COMPRESSION;
-    int threads = 2;
-    QByteArray current; // input of the next block
-    QByteArray dictionary; // the last 32 KiB before it
-    std::deque<std::future<TBlockResult>> pending;
+    int Level = Z_DEFAULT_COMPRESSION;
+    int Threads = 2;
+    QByteArray Current; // input of the next block
+    QByteArray Dictionary; // the last 32 KiB before it
+    std::deque<std::future<TBlockResult>> Pending;
 };
 
 TDeflateWriter::TDeflateWriter(TStream& dest, TZCompressionLevel level, int threads)
-    : m_state(std::make_unique<State>())
-    , m_dest(dest)
+    : FState(std::make_unique<State>())
+    , FDest(dest)
 {
     if (threads > 1 && level != zcNone) {
-        m_parallel = std::make_unique<Parallel>();
-        m_parallel->level = ZlibLevel(level);
-        m_parallel->threads = threads;
+        FParallel = std::make_unique<Parallel>();
+        FParallel->Level = ZlibLevel(level);
+        FParallel->Threads = threads;
         // No block buffer up front: most files are small and end up in
         // Finish without ever filling a block.
-        m_state->ready = true;
+        FState->Ready = true;
         return;
     }
-    m_state->ready
-        = deflateInit2(&m_state->z, ZlibLevel(level), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-    m_state->z.next_out = m_state->out;
-    m_state->z.avail_out = kZBufferSize;
+    FState->Ready
+        = deflateInit2(&FState->Z, ZlibLevel(level), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+    FState->Z.next_out = FState->Out;
+    FState->Z.avail_out = kZBufferSize;
 }
 
 TDeflateWriter::~TDeflateWriter()
 {
-    if (m_parallel) {
+    if (FParallel) {
         // Blocks still running are waited for by their futures.
-        m_parallel->pending.clear();
+        FParallel->Pending.clear();
         return;
     }
-    if (m_state->ready)
-        deflateEnd(&m_state->z);
+    if (FState->Ready)
+        deflateEnd(&FState->Z);
 }
 
 int TDeflateWriter::SubmitBlock()
 {
-    Parallel& p = *m_parallel;
-    QByteArray input = std::move(p.current);
-    QByteArray dictionary = p.dictionary;
-    p.dictionary = input.right(kWindowSize);
+    Parallel& p = *FParallel;
+    QByteArray input = std::move(p.Current);
+    QByteArray dictionary = p.Dictionary;
+    p.Dictionary = input.right(kWindowSize);
     try {
         // The copies share the data (read only on both sides), so they are
         // still here should no thread be had.
-        p.pending.push_back(std::async(std::launch::async, DeflateBlock, input, dictionary, p.level));
+        p.Pending.push_back(std::async(std::launch::async, DeflateBlock, input, dictionary, p.Level));
     } catch (const std::system_error&) {
         // No thread to be had: deflate it here.
         std::promise<TBlockResult> done;
-        done.set_value(DeflateBlock(input, dictionary, p.level));
-        p.pending.push_back(done.get_future());
+        done.set_value(DeflateBlock(input, dictionary, p.Level));
+        p.Pending.push_back(done.get_future());
     }
-    p.current = QByteArray();
-    p.current.reserve(kDeflateBlockSize);
-    while (qsizetype(p.pending.size()) > p.threads) {
+    p.Current = QByteArray();
+    p.Current.reserve(kDeflateBlockSize);
+    while (qsizetype(p.Pending.size()) > p.Threads) {
         if (const int err = WriteOldestBlock())
             return err;
     }
@@ -145,25 +145,25 @@ int TDeflateWriter::SubmitBlock()
 
 int TDeflateWriter::WriteOldestBlock()
 {
-    Parallel& p = *m_parallel;
+    Parallel& p = *FParallel;
     TBlockResult r;
     try {
-        r = p.pending.front().get();
+        r = p.Pending.front().get();
     } catch (const std::exception&) {
-        r.ok = false;
+        r.Ok = false;
     }
-    p.pending.pop_front();
-    if (!r.ok)
+    p.Pending.pop_front();
+    if (!r.Ok)
         return platform::kErrInvalid;
-    if (const int err = m_dest.WriteAll(r.data.constData(), r.data.size()))
+    if (const int err = FDest.WriteAll(r.Data.constData(), r.Data.size()))
         return err;
-    m_totalOut += r.data.size();
+    FTotalOut += r.Data.size();
     return 0;
 }
 
 int TDeflateWriter::Deflate(int flush)
 {
-    z_stream& z = m_state->z;
+    z_stream& z = FState->Z;
     for (;;) {
         const int rc = deflate(&z, flush);
         if (rc == Z_STREAM_ERROR)
@@ -172,10 +172,10 @@ int TDeflateWriter::Deflate(int flush)
         const bool end = rc == Z_STREAM_END;
         if (full || (end && z.avail_out < unsigned(kZBufferSize))) {
             const qint64 n = kZBufferSize - z.avail_out;
-            if (const int err = m_dest.WriteAll(m_state->out, n))
+            if (const int err = FDest.WriteAll(FState->Out, n))
                 return err;
-            m_totalOut += n;
-            z.next_out = m_state->out;
+            FTotalOut += n;
+            z.next_out = FState->Out;
             z.avail_out = kZBufferSize;
         }
         if (end)
@@ -187,17 +187,17 @@ int TDeflateWriter::Deflate(int flush)
 
 int TDeflateWriter::Write(const void* data, qint64 length)
 {
-    if (!m_state->ready)
+    if (!FState->Ready)
         return platform::kErrInvalid;
-    if (m_parallel) {
+    if (FParallel) {
         const auto* p = static_cast<const char*>(data);
         while (length > 0) {
-            const qint64 room = kDeflateBlockSize - m_parallel->current.size();
+            const qint64 room = kDeflateBlockSize - FParallel->Current.size();
             const qint64 n = qMin(room, length);
-            m_parallel->current.append(p, n);
+            FParallel->Current.append(p, n);
             p += n;
             length -= n;
-            if (m_parallel->current.size() == kDeflateBlockSize) {
+            if (FParallel->Current.size() == kDeflateBlockSize) {
                 if (const int err = SubmitBlock())
                     return err;
             }
@@ -207,8 +207,8 @@ int TDeflateWriter::Write(const void* data, qint64 length)
     const auto* p = static_cast<const unsigned char*>(data);
     while (length > 0) {
         const qint64 slice = qMin(length, kMaxSlice);
-        m_state->z.next_in = const_cast<unsigned char*>(p);
-        m_state->z.avail_in = uInt(slice);
+        FState->Z.next_in = const_cast<unsigned char*>(p);
+        FState->Z.avail_in = uInt(slice);
         if (const int err = Deflate(Z_NO_FLUSH))
             return err;
         p += slice;
@@ -219,127 +219,127 @@ int TDeflateWriter::Write(const void* data, qint64 length)
 
 int TDeflateWriter::Finish()
 {
-    if (!m_state->ready)
+    if (!FState->Ready)
         return platform::kErrInvalid;
-    if (m_parallel) {
-        if (!m_parallel->current.isEmpty()) {
-            if (m_parallel->pending.empty()) {
+    if (FParallel) {
+        if (!FParallel->Current.isEmpty()) {
+            if (FParallel->Pending.empty()) {
                 // Nothing else is running (a small file, or the tail after
                 // every earlier block was written): no thread is worth it.
                 const TBlockResult r
-                    = DeflateBlock(m_parallel->current, m_parallel->dictionary, m_parallel->level);
-                m_parallel->current = QByteArray();
-                if (!r.ok)
+                    = DeflateBlock(FParallel->Current, FParallel->Dictionary, FParallel->Level);
+                FParallel->Current = QByteArray();
+                if (!r.Ok)
                     return platform::kErrInvalid;
-                if (const int err = m_dest.WriteAll(r.data.constData(), r.data.size()))
+                if (const int err = FDest.WriteAll(r.Data.constData(), r.Data.size()))
                     return err;
-                m_totalOut += r.data.size();
+                FTotalOut += r.Data.size();
             } else if (const int err = SubmitBlock()) {
                 return err;
             }
         }
-        while (!m_parallel->pending.empty()) {
+        while (!FParallel->Pending.empty()) {
             if (const int err = WriteOldestBlock())
                 return err;
         }
         // An empty final block (fixed Huffman codes) ends the stream.
         static const char finalBlock[2] = {0x03, 0x00};
-        if (const int err = m_dest.WriteAll(finalBlock, 2))
+        if (const int err = FDest.WriteAll(finalBlock, 2))
             return err;
-        m_totalOut += 2;
+        FTotalOut += 2;
         return 0;
     }
-    m_state->z.next_in = nullptr;
-    m_state->z.avail_in = 0;
+    FState->Z.next_in = nullptr;
+    FState->Z.avail_in = 0;
     return Deflate(Z_FINISH);
 }
 
 struct TInflateReader::State {
-    z_stream z {};
-    bool ready = false;
-    std::vector<unsigned char> in;
+    z_stream Z {};
+    bool Ready = false;
+    std::vector<unsigned char> In;
 };
 
 TInflateReader::TInflateReader(TStream& source, qint64 compressedLength, qint64 inputBufferSize)
-    : m_state(std::make_unique<State>())
-    , m_source(source)
-    , m_remaining(compressedLength)
-    , m_unbounded(compressedLength == 0)
+    : FState(std::make_unique<State>())
+    , FSource(source)
+    , FRemaining(compressedLength)
+    , FUnbounded(compressedLength == 0)
 {
-    m_state->in.resize(size_t(qBound<qint64>(4096, inputBufferSize, kMaxSlice)));
-    m_state->ready = inflateInit2(&m_state->z, -15) == Z_OK;
-    if (!m_state->ready) {
-        m_status = isDataError;
-        m_message = U_("Out of memory");
+    FState->In.resize(size_t(qBound<qint64>(4096, inputBufferSize, kMaxSlice)));
+    FState->Ready = inflateInit2(&FState->Z, -15) == Z_OK;
+    if (!FState->Ready) {
+        FStatus = isDataError;
+        FMessage = U_("Out of memory");
     }
 }
 
 TInflateReader::~TInflateReader()
 {
-    if (m_state->ready)
-        inflateEnd(&m_state->z);
+    if (FState->Ready)
+        inflateEnd(&FState->Z);
 }
 
 TInflateReader::TStatus TInflateReader::Read(void* buffer, qint64 count, qint64& produced)
 {
     produced = 0;
-    if (m_status != isOk)
-        return m_status;
-    z_stream& z = m_state->z;
+    if (FStatus != isOk)
+        return FStatus;
+    z_stream& z = FState->Z;
     z.next_out = static_cast<unsigned char*>(buffer);
     z.avail_out = uInt(qMin(count, kMaxSlice));
     while (z.avail_out > 0) {
-        const bool noMoreInput = (!m_unbounded && m_remaining == 0) || m_sourceEnded;
+        const bool noMoreInput = (!FUnbounded && FRemaining == 0) || FSourceEnded;
         if (z.avail_in == 0 && !noMoreInput) {
-            qint64 want = qint64(m_state->in.size());
-            if (!m_unbounded)
-                want = qMin(want, m_remaining);
+            qint64 want = qint64(FState->In.size());
+            if (!FUnbounded)
+                want = qMin(want, FRemaining);
             qint64 got = 0;
-            if (const int err = m_source.Read(m_state->in.data(), want, got)) {
-                m_readError = err;
-                m_status = isReadError;
+            if (const int err = FSource.Read(FState->In.data(), want, got)) {
+                FReadError = err;
+                FStatus = isReadError;
                 break;
             }
             if (got == 0) {
-                if (!m_unbounded) {
+                if (!FUnbounded) {
                     // The source is shorter than compressedLength.
-                    m_status = isTruncated;
-                    m_message = U_("Unexpected end of file");
+                    FStatus = isTruncated;
+                    FMessage = U_("Unexpected end of file");
                     break;
                 }
-                m_sourceEnded = true;
+                FSourceEnded = true;
                 continue;
             }
-            if (!m_unbounded)
-                m_remaining -= got;
-            z.next_in = m_state->in.data();
+            if (!FUnbounded)
+                FRemaining -= got;
+            z.next_in = FState->In.data();
             z.avail_in = uInt(got);
         }
         const int rc = inflate(&z, Z_NO_FLUSH);
         if (rc == Z_OK)
             continue;
         if (rc == Z_STREAM_END) {
-            m_unused = qint64(z.avail_in) + (m_unbounded ? 0 : m_remaining);
+            FUnused = qint64(z.avail_in) + (FUnbounded ? 0 : FRemaining);
             // Give back what was read but not used.
             if (z.avail_in > 0)
-                m_source.Seek(m_source.Position() - qint64(z.avail_in));
+                FSource.Seek(FSource.Position() - qint64(z.avail_in));
             z.avail_in = 0;
-            m_status = isEnd;
+            FStatus = isEnd;
             break;
         }
         if (rc == Z_BUF_ERROR) {
             // No progress possible: the input is used up before the end.
-            m_status = isTruncated;
-            m_message = U_("Unexpected end of compressed data");
+            FStatus = isTruncated;
+            FMessage = U_("Unexpected end of compressed data");
             break;
         }
-        m_status = isDataError;
-        m_message = z.msg ? QString::fromUtf8(z.msg) : U_("Corrupt compressed data");
+        FStatus = isDataError;
+        FMessage = z.msg ? QString::fromUtf8(z.msg) : U_("Corrupt compressed data");
         break;
     }
     produced = qint64(z.next_out - static_cast<unsigned char*>(buffer));
     // Hand out the data first; the end or a failure comes with the next call.
-    return produced > 0 ? isOk : m_status;
+    return produced > 0 ? isOk : FStatus;
 }
 
 } // namespace kes

@@ -36,7 +36,7 @@ public:
     // Ends the deflate stream and writes the rest.
     int Finish();
     // Compressed bytes handed to the destination so far.
-    qint64 TotalOut() const { return m_totalOut; }
+    qint64 TotalOut() const { return FTotalOut; }
 
 private:
     int Deflate(int flush);
@@ -44,10 +44,10 @@ private:
     int WriteOldestBlock();
     struct State;
     struct Parallel;
-    std::unique_ptr<State> m_state;
-    std::unique_ptr<Parallel> m_parallel;
-    TStream& m_dest;
-    qint64 m_totalOut = 0;
+    std::unique_ptr<State> FState;
+    std::unique_ptr<Parallel> FParallel;
+    TStream& FDest;
+    qint64 FTotalOut = 0;
 };
 
 // Read-only: inflates at most compressedLength bytes of the source (the
@@ -67,22 +67,22 @@ public:
     TStatus Read(void* buffer, qint64 count, qint64& produced);
     // The compressed bytes after the end of the deflate data that lay
     // within compressedLength.
-    qint64 UnusedInput() const { return m_unused; }
+    qint64 UnusedInput() const { return FUnused; }
     // zlib's message, or the read error of the source.
-    const QString& Message() const { return m_message; }
-    int ReadError() const { return m_readError; }
+    const QString& Message() const { return FMessage; }
+    int ReadError() const { return FReadError; }
 
 private:
     struct State;
-    std::unique_ptr<State> m_state;
-    TStream& m_source;
-    qint64 m_remaining;
-    bool m_unbounded;
-    bool m_sourceEnded = false;
-    qint64 m_unused = 0;
-    QString m_message;
-    int m_readError = 0;
-    TStatus m_status = isOk;
+    std::unique_ptr<State> FState;
+    TStream& FSource;
+    qint64 FRemaining;
+    bool FUnbounded;
+    bool FSourceEnded = false;
+    qint64 FUnused = 0;
+    QString FMessage;
+    int FReadError = 0;
+    TStatus FStatus = isOk;
 };
 
 } // namespace kes

@@ -20,6 +20,7 @@ extern const int kErrNotSupported; // the file system cannot do this
 extern const int kErrInvalid; // invalid argument, or not a regular file
 extern const int kErrIsDirectory; // a directory where a file was expected
 extern const int kErrIO; // input/output error (also: unexpected end of data)
+extern const int kErrLink; // a symbolic link where none may be followed
 
 // True for every code that means "no room left": a full disk (ENOSPC) and
 // an exhausted quota (EDQUOT). This is the one place both are mapped.
@@ -66,10 +67,14 @@ enum OpenFlag : unsigned {
     ofWriteThrough = 0x80, // every write reaches the device before it returns
     ofSequential = 0x100, // the data will be read or written once, front to back
     ofRegularOnly = 0x200, // refuse directories (kErrIsDirectory) and special files (kErrInvalid)
+    ofNoFollow = 0x400, // a symbolic link as the last component is refused (kErrLink), never followed
+    ofReplaceLink = 0x800, // with ofCreate: a symbolic link at the name is removed and a file created instead
+    ofRestrictExisting = 0x1000, // an existing file loses every permission bit not in permissions
 };
 
-// Opens or creates a file; permissions apply to a new file (before umask).
-// The descriptor is closed on exec.
+// Opens or creates a file; permissions apply to a new file (before umask)
+// and, with ofRestrictExisting, narrow an existing one. The descriptor is
+// closed on exec.
 int OpenFile(const QString& name, unsigned flags, unsigned permissions, int& fd);
 int CloseFile(int fd);
 // Reads until count bytes are read or the data end; done = bytes read.
@@ -99,7 +104,15 @@ int ResolveLink(const QString& name, QString& target);
 // empty value leaves that time as it is. Creation times cannot be set.
 int SetFileTimes(const QString& name, std::optional<qint64> accessTime,
     std::optional<qint64> modificationTime, bool followLink);
-int SetFileMode(const QString& name, unsigned mode);
+// Sets the permission bits; without followLink a symbolic link is refused
+// rather than followed.
+int SetFileMode(const QString& name, unsigned mode, bool followLink = true);
+int SetFileMode(int fd, unsigned mode);
+// The permission bits (0777) that an open file grants when nothing but its
+// mode is kept: with an access-control list, the owner's entry, the owning
+// group's entry within the mask, and everybody else's. Never wider than
+// what the list allows anybody of those classes.
+int GetAccessMode(int fd, unsigned& mode);
 // mode: the permission bits of the new directory (less the umask).
 int CreateDirectory(const QString& name, unsigned mode = 0777);
 // Renames; fails with kErrExists when newName exists.
@@ -109,12 +122,16 @@ int RemoveFile(const QString& name);
 // Copies the extended attributes of the user namespace (the counterpart of
 // alternate data streams). A source without any succeeds at once.
 int CopyUserAttributes(const QString& source, const QString& dest);
-// Copies the access-control list with the permission bits.
+// Copies the access-control list with the permission bits. A destination
+// that cannot hold the list gets the mode of GetAccessMode (kErrNotSupported
+// is returned when the list named more than that mode can say).
 int CopyAccessControl(const QString& source, const QString& dest);
 
-// Creates a new file dir/prefix + random characters + suffix, readable
-// and writable by the owner only.
-int CreateUniqueFile(
-    const QString& dir, const QString& prefix, const QString& suffix, QString& name, int& fd);
+// Opens a new temporary file in the folder dir for reading and writing,
+// owner-only and without a name, so that nothing of it remains when the
+// descriptor is closed or the process ends, however it ends. Where the
+// file system cannot make a file without a name, the file is given a
+// random name and that name removed at once.
+int OpenTemporaryFile(const QString& dir, int& fd);
 
 } // namespace kes::platform

@@ -1,23 +1,17 @@
 #include "platform/RealPath.h"
 
 #include "platform/FileName.h"
-
-#include <cerrno>
-#include <cstdlib>
+#include "platform/FileSystem_posix.h"
 
 namespace kes::platform {
 
 int CanonicalPath(const QString& name, QString& result)
 {
     result.clear();
-    const QByteArray n = EncodeName(name);
-    if (n.isEmpty() || n.contains('\0'))
-        return ENOENT;
-    char* resolved = ::realpath(n.constData(), nullptr);
-    if (!resolved)
-        return errno;
-    result = DecodeName(QByteArray(resolved));
-    std::free(resolved);
+    QByteArray resolved;
+    if (const int err = posix::CanonicalName(EncodeName(name), resolved))
+        return err;
+    result = DecodeName(resolved);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/Volumes.h"
 
 #include "platform/FileName.h"
+#include "platform/FileSystem_posix.h"
 
 #include <QDir>
 
@@ -391,10 +392,13 @@ QString FindMountPointByLabel(const QString& label, const TVolumeSources& source
 
 TPathKind GetPathKind(const QString& path)
 {
+    // Names of any length: beyond the system's limit the folders are
+    // walked on open descriptors.
     struct stat st;
-    if (::stat(EncodeName(path).constData(), &st) == 0)
+    const int err = posix::CallAt(path, [&](int dir, const char* n) { return ::fstatat(dir, n, &st, 0); });
+    if (err == 0)
         return S_ISDIR(st.st_mode) ? TPathKind::Directory : TPathKind::Other;
-    if (errno == ENOENT || errno == ENOTDIR)
+    if (err == ENOENT || err == ENOTDIR)
         return TPathKind::Missing;
     return TPathKind::Unreachable;
 }

@@ -25,6 +25,8 @@
 //          system error while the thread goes on)
 #pragma once
 
+#include "frame/EnumSet.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
@@ -52,42 +54,6 @@ enum TWatchOption {
     woSecurity
 };
 enum TWatchAction { waAdded, waRemoved, waModified, waRenamedOld, waRenamedNew };
-
-// A set of the values of a small enumeration (a bit per value).
-template <typename E, int Count> class TEnumSet {
-public:
-    constexpr TEnumSet() = default;
-    constexpr TEnumSet(std::initializer_list<E> items)
-    {
-        for (E e : items)
-            FBits |= Bit(e);
-    }
-    static constexpr TEnumSet All() { return FromBits((1u << Count) - 1); }
-    static constexpr TEnumSet FromBits(unsigned bits)
-    {
-        TEnumSet s;
-        s.FBits = bits & ((1u << Count) - 1);
-        return s;
-    }
-    constexpr unsigned Bits() const { return FBits; }
-    constexpr bool Contains(E e) const { return int(e) >= 0 && int(e) < Count && (FBits & Bit(e)); }
-    constexpr bool IsEmpty() const { return FBits == 0; }
-    constexpr TEnumSet& Include(E e)
-    {
-        FBits |= Bit(e);
-        return *this;
-    }
-    constexpr TEnumSet& Exclude(E e)
-    {
-        FBits &= ~Bit(e);
-        return *this;
-    }
-    constexpr bool operator==(const TEnumSet&) const = default;
-
-private:
-    static constexpr unsigned Bit(E e) { return 1u << unsigned(e); }
-    unsigned FBits = 0;
-};
 
 using TWatchOptions = TEnumSet<TWatchOption, 8>;
 using TWatchActions = TEnumSet<TWatchAction, 5>;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
+#include <atomic>
 #include <gtest/gtest.h>
 
 using namespace kes;
@@ -313,6 +314,40 @@ TEST_F(CopyThreadTest, ShellCopyModeIsAPlainCopyWithVerificationAndTimes)
     EXPECT_EQ(o.error, 0) << o.message.toStdString();
     EXPECT_EQ(ReadBytes(Path("dst")), data);
     EXPECT_EQ(QFileInfo(Path("dst")).lastModified().toSecsSinceEpoch(), 1400000000);
+}
+
+// A source that tells when its first block has been read.
+class TSignallingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    int Read(void* buffer, qint64 count, qint64& done) override
+    {
+        const int err = TMemoryStream::Read(buffer, count, done);
+        FirstRead.store(true);
+        return err;
+    }
+    std::atomic<bool> FirstRead {false};
+};
+
+TEST(CopyStreamThread, FreedWhileItWaitsForAProgressCallItStopsCleanly)
+{
+    // The worker reads a block and asks this thread, which is busy freeing
+    // it, to take the progress call: the call is answered without the
+    // handler and the worker ends.
+    const QByteArray data = MixedData(16 * 4096, 9);
+    TSignallingStream src(data);
+    TMemoryStream dst;
+    int calls = 0;
+    auto worker = std::make_unique<TCopyStreamThread>(&src, &dst, data.size(), true, false, 4096);
+    worker->SetOnProgress([&](TFileAction, bool, qint64) { ++calls; });
+    worker->Start();
+    const QDeadlineTimer deadline(std::chrono::seconds(30));
+    while (!src.FirstRead.load() && !deadline.hasExpired())
+        QThread::yieldCurrentThread();
+    ASSERT_TRUE(src.FirstRead.load());
+    worker.reset(); // must neither hang nor call the handler
+    EXPECT_EQ(calls, 0);
+    EXPECT_LT(dst.Size(), data.size());
 }
 
 TEST(CopyStreamThread, CopiesALengthAndReportsShortSources)

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 namespace enginetest {
 
@@ -63,6 +64,11 @@ inline Outcome RunVerify(
 {
     kes::TVerifyFileThread worker(file, kind, encryption, false, 0x10000);
     return Finish(worker);
+}
+
+inline bool RunningAsRoot()
+{
+    return ::geteuid() == 0;
 }
 
 // Runs python3 with a script; skips the test when python3 is missing.

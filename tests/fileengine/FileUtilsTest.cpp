@@ -20,22 +20,22 @@ namespace {
 class ZoneGuard {
 public:
     explicit ZoneGuard(const char* zone)
-        : m_old(qgetenv("TZ"))
-        , m_had(qEnvironmentVariableIsSet("TZ"))
+        : FOld(qgetenv("TZ"))
+        , FHad(qEnvironmentVariableIsSet("TZ"))
     {
         qputenv("TZ", zone);
     }
     ~ZoneGuard()
     {
-        if (m_had)
-            qputenv("TZ", m_old);
+        if (FHad)
+            qputenv("TZ", FOld);
         else
             qunsetenv("TZ");
     }
 
 private:
-    QByteArray m_old;
-    bool m_had;
+    QByteArray FOld;
+    bool FHad;
 };
 
 qint64 ModSecs(const QString& path)

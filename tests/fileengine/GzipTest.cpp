@@ -4,10 +4,12 @@
 #include "fileengine/CopyErrors.h"
 #include "fileengine/CopyThread.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace kes;
 using enginetest::MixedData;
@@ -245,10 +247,10 @@ TEST_F(GzipTest, EncryptedMemberLayoutAndVerification)
     EXPECT_EQ(RunVerify(Path("d.gz"), ckGzip, &right).error, 0x210C);
 }
 
-TEST_F(GzipTest, LargeEncryptedSourceGoesThroughATemporaryFile)
+TEST_F(GzipTest, LargeEncryptedSourceGoesThroughATemporaryFileWithoutAName)
 {
-    // Above 50 MiB the deflate data wait in a temporary file, which is
-    // removed afterwards.
+    // Above 50 MiB the deflate data wait in a temporary file. It has no
+    // name: the folder stays empty while this process holds the file.
     const QString tmp = Path("tmpdir");
     QDir().mkpath(tmp);
     const QByteArray data = MixedData(0x3200000 + 4096, 7);
@@ -257,16 +259,33 @@ TEST_F(GzipTest, LargeEncryptedSourceGoesThroughATemporaryFile)
     TWinCopyThread worker(
         Path("big"), Path("big.gz"), &enc, TCopyOptions {coCompress, coVerify}, true, 0x80000);
     worker.SetTempDir(tmp);
-    bool sawTemp = false;
+    auto unnamedInTmp = [&] {
+        int found = 0;
+        const QDir fds(QStringLiteral("/proc/self/fd"));
+        for (const QString& fd : fds.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+            char target[4096];
+            const ssize_t n
+                = ::readlink(QFile::encodeName(fds.filePath(fd)).constData(), target, sizeof target);
+            const QString t = n > 0 ? QFile::decodeName(QByteArray(target, n)) : QString();
+            if (t.startsWith(tmp + QLatin1Char('/')) && t.endsWith(QLatin1String(" (deleted)")))
+                ++found;
+        }
+        return found;
+    };
+    int unnamed = 0;
+    QStringList named;
     worker.SetOnProgress([&](TFileAction a, bool, qint64 count) {
-        if (a == acEncrypt && count < 0)
-            sawTemp = !QDir(tmp).entryList({"encrypt*.tmp"}, QDir::Files).isEmpty();
+        if (a == acEncrypt && count < 0) {
+            unnamed = unnamedInTmp();
+            named = QDir(tmp).entryList(QDir::Files | QDir::Hidden);
+        }
     });
     worker.Start();
     const auto o = enginetest::Finish(worker);
     EXPECT_EQ(o.error, 0) << o.message.toStdString();
-    EXPECT_TRUE(sawTemp);
-    EXPECT_TRUE(QDir(tmp).entryList(QDir::Files).isEmpty());
+    EXPECT_EQ(unnamed, 1);
+    EXPECT_EQ(named, QStringList());
+    EXPECT_EQ(unnamedInTmp(), 0);
 }
 
 } // namespace
