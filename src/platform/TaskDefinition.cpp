@@ -864,8 +864,8 @@ private:
 
 bool operator==(const TTaskXmlNode& a, const TTaskXmlNode& b)
 {
-    if (a.IsText != b.IsText || a.NamespaceUri != b.NamespaceUri || a.Name != b.Name || a.Attributes != b.Attributes
-        || a.Text != b.Text || a.Children.size() != b.Children.size())
+    if (a.IsText != b.IsText || a.NamespaceUri != b.NamespaceUri || a.Name != b.Name
+        || a.Attributes != b.Attributes || a.Text != b.Text || a.Children.size() != b.Children.size())
         return false;
     for (qsizetype i = 0; i < a.Children.size(); ++i)
         if (!(a.Children[i] == b.Children[i]))

@@ -345,7 +345,9 @@ QString TTriggerTimes::CalendarZoneSuffix() const
         if (offset == 0)
             return QStringLiteral(" UTC");
         // The IANA names of fixed offsets count the other way round.
-        return QStringLiteral(" Etc/GMT%1%2").arg(QLatin1Char(offset > 0 ? '-' : '+')).arg(std::abs(offset) / 3600);
+        return QStringLiteral(" Etc/GMT%1%2")
+            .arg(QLatin1Char(offset > 0 ? '-' : '+'))
+            .arg(std::abs(offset) / 3600);
     }
     return QLatin1Char(' ') + QString::fromUtf8(FZone.id());
 }

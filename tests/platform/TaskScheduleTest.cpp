@@ -255,8 +255,7 @@ TEST(TriggerTimes, UserManagerCalendarWithTheStartCheckGivesTheSameTimes)
         EXPECT_EQ(Texts(elapses.mid(0, expected.size())), Texts(expected))
             << expressions.join(QStringLiteral(" | ")).toStdString();
         if (elapses.size() > expected.size() && expected.size() < c.Count)
-            ADD_FAILURE() << "a time after the last one: "
-                          << Texts(elapses);
+            ADD_FAILURE() << "a time after the last one: " << Texts(elapses);
     }
 }
 
