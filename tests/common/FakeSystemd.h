@@ -26,6 +26,7 @@
 #include <QMutexLocker>
 #include <QProcess>
 #include <QThread>
+#include <functional>
 
 namespace kestest {
 
@@ -252,10 +253,13 @@ public:
     }
     ~FakeSystemd()
     {
-        if (FRegistered)
-            QDBusConnection::disconnectFromBus(FConnectionName);
-        FThread.quit();
-        FThread.wait(); // the object is deleted when its thread finishes
+        if (FThread.isRunning()) {
+            InThread([this] { QDBusConnection::disconnectFromBus(FConnectionName); });
+            FThread.quit();
+            FThread.wait(); // the object is deleted when its thread finishes
+        } else {
+            delete FObject;
+        }
         FDaemon.kill();
         FDaemon.waitForFinished(10000);
     }
@@ -276,35 +280,45 @@ public:
         QObject::connect(&FThread, &QThread::finished, FObject, &QObject::deleteLater);
         FThread.start();
         FConnectionName = QStringLiteral("kes-fake-systemd-%1").arg(quintptr(this));
-        QDBusConnection service = QDBusConnection::connectToBus(FAddress, FConnectionName);
-        FRegistered = true;
-        return service.isConnected()
-            && service.registerVirtualObject(
-                QStringLiteral("/org/freedesktop/systemd1"), FObject, QDBusConnection::SubPath)
-            && service.registerVirtualObject(
-                QStringLiteral("/org/freedesktop/login1"), FObject, QDBusConnection::SubPath)
-            && service.registerService(QStringLiteral("org.freedesktop.systemd1"))
-            && service.registerService(QStringLiteral("org.freedesktop.login1"));
+        // The connection and the object live in the manager's thread.
+        bool registered = false;
+        InThread([&] {
+            QDBusConnection service = QDBusConnection::connectToBus(FAddress, FConnectionName);
+            registered = service.isConnected()
+                && service.registerVirtualObject(
+                    QStringLiteral("/org/freedesktop/systemd1"), FObject, QDBusConnection::SubPath)
+                && service.registerVirtualObject(
+                    QStringLiteral("/org/freedesktop/login1"), FObject, QDBusConnection::SubPath)
+                && service.registerService(QStringLiteral("org.freedesktop.systemd1"))
+                && service.registerService(QStringLiteral("org.freedesktop.login1"));
+        });
+        return registered;
     }
 
     // The manager leaves the bus.
     void GoAway()
     {
-        QDBusConnection service(FConnectionName);
-        service.unregisterService(QStringLiteral("org.freedesktop.systemd1"));
-        service.unregisterService(QStringLiteral("org.freedesktop.login1"));
+        InThread([this] {
+            QDBusConnection service(FConnectionName);
+            service.unregisterService(QStringLiteral("org.freedesktop.systemd1"));
+            service.unregisterService(QStringLiteral("org.freedesktop.login1"));
+        });
     }
 
     const QString& Address() const { return FAddress; }
     FakeSystemdObject& Manager() { return *FObject; }
 
 private:
+    void InThread(const std::function<void()>& work)
+    {
+        QMetaObject::invokeMethod(FObject, work, Qt::BlockingQueuedConnection);
+    }
+
     QProcess FDaemon;
     QString FAddress;
     QThread FThread;
     FakeSystemdObject* FObject;
     QString FConnectionName;
-    bool FRegistered = false;
 };
 
 } // namespace kestest
