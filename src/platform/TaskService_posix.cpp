@@ -4,6 +4,7 @@
 #include "platform/Environment.h"
 #include "platform/ErrorText.h"
 #include "platform/FileName.h"
+#include "platform/FileSystem.h"
 #include "platform/Network.h"
 #include "platform/Paths.h"
 #include "platform/TaskSchedule.h"
@@ -16,6 +17,7 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 #include <algorithm>
 #include <optional>
@@ -367,10 +369,10 @@ public:
             return skUnknown;
         if (!s.Definition.Settings.Enabled)
             return skDisabled;
-        const TTaskUnits units = Units(s);
-        if (units.Service.isEmpty())
+        const QString unit = TaskServiceUnit(s.Definition, s.Base);
+        if (unit.isEmpty())
             return skReady;
-        const QVariantList v = FManager.Properties(units.Service,
+        const QVariantList v = FManager.Properties(unit,
             {{kUnitInterface, QStringLiteral("LoadState")}, {kUnitInterface, QStringLiteral("ActiveState")},
                 {kUnitInterface, QStringLiteral("SubState")}});
         const QString load = v[0].toString();
@@ -402,12 +404,12 @@ public:
 
     QDateTime LastRunTime(const QString& name) override
     {
-        const TTaskUnits units = Units(Readable(name));
-        if (units.Service.isEmpty())
+        const TStored s = Readable(name);
+        const QString unit = TaskServiceUnit(s.Definition, s.Base);
+        if (unit.isEmpty())
             return QDateTime();
         const qulonglong us
-            = FManager
-                  .Properties(units.Service, {{kServiceInterface, QStringLiteral("ExecMainStartTimestamp")}})
+            = FManager.Properties(unit, {{kServiceInterface, QStringLiteral("ExecMainStartTimestamp")}})
                   .value(0)
                   .toULongLong();
         return us == 0 ? QDateTime() : QDateTime::fromMSecsSinceEpoch(qint64(us / 1000)).toLocalTime();
@@ -416,18 +418,17 @@ public:
     QDateTime NextRunTime(const QString& name) override
     {
         const TStored s = Readable(name);
-        const TTaskUnits units = Units(s);
         const QDateTime now = FOptions.Now();
         QDateTime best;
-        for (const TTaskUnitFile& f : units.Files) {
-            const int position = TimerPosition(f.Name, s.Base);
-            if (position < 1 || position > s.Definition.Triggers.size())
-                continue;
-            const TTaskTrigger& trigger = s.Definition.Triggers[position - 1];
+        if (!s.Definition.Settings.Enabled || TaskServiceUnit(s.Definition, s.Base).isEmpty())
+            return best;
+        for (qsizetype i = 0; i < s.Definition.Triggers.size(); ++i) {
+            const TTaskTrigger& trigger = s.Definition.Triggers[i];
             const TTriggerTimes times(trigger, QTimeZone::systemTimeZone());
-            if (!times.IsTimeBased())
+            if (!trigger.Enabled || !times.IsTimeBased())
                 continue;
-            const QVariantList v = FManager.Properties(f.Name,
+            // A timer the units do not have is not active.
+            const QVariantList v = FManager.Properties(TaskTimerUnit(s.Base, int(i + 1)),
                 {{kUnitInterface, QStringLiteral("ActiveState")},
                     {kTimerInterface, QStringLiteral("NextElapseUSecRealtime")}});
             const qulonglong us = v[1].toULongLong();
@@ -448,10 +449,11 @@ public:
 
     qint32 LastTaskResult(const QString& name) override
     {
-        const TTaskUnits units = Units(Readable(name));
-        if (units.Service.isEmpty())
+        const TStored s = Readable(name);
+        const QString unit = TaskServiceUnit(s.Definition, s.Base);
+        if (unit.isEmpty())
             return qint32(kTaskHasNotRun);
-        const QVariantList v = FManager.Properties(units.Service,
+        const QVariantList v = FManager.Properties(unit,
             {{kUnitInterface, QStringLiteral("ActiveState")}, {kUnitInterface, QStringLiteral("SubState")},
                 {kServiceInterface, QStringLiteral("ExecMainStartTimestamp")},
                 {kServiceInterface, QStringLiteral("ExecMainCode")},
@@ -496,9 +498,10 @@ public:
 
     void Stop(const QString& name) override
     {
-        const TTaskUnits units = Units(Readable(name));
-        if (!units.Service.isEmpty())
-            FManager.Stop(units.Service);
+        const TStored s = Readable(name);
+        const QString unit = TaskServiceUnit(s.Definition, s.Base);
+        if (!unit.isEmpty())
+            FManager.Stop(unit);
     }
 
     QString Register(const QString& name, const TTaskDefinition& definition, const QString& user,
@@ -590,17 +593,6 @@ private:
     }
     QString UnitFile(const QString& unit) const { return FOptions.UnitFolder + QLatin1Char('/') + unit; }
 
-    // "kestask-<base>-<n>.timer" -> n, else 0.
-    static int TimerPosition(const QString& unit, const QString& base)
-    {
-        const QString prefix = kTaskUnitPrefix.toString() + base + QLatin1Char('-');
-        if (!unit.startsWith(prefix) || !unit.endsWith(QStringLiteral(".timer")))
-            return 0;
-        bool ok = false;
-        const int n = unit.mid(prefix.size(), unit.size() - prefix.size() - 6).toInt(&ok);
-        return ok ? n : 0;
-    }
-
     // The task base a unit file of ours belongs to; empty when it is none.
     static QString OwnerOf(const QString& unit)
     {
@@ -609,11 +601,33 @@ private:
         return m.hasMatch() ? m.captured(1) : QString();
     }
 
+    // A definition file, read and parsed again only when it changed (the
+    // listing reads every file several times).
     TStored ReadStored(const QString& base) const
+    {
+        const QString file = DefinitionFile(base);
+        FileStatus status;
+        const bool known = GetFileStatus(file, true, status) == 0 && status.isRegular;
+        if (known) {
+            const auto it = FCache.constFind(base);
+            if (it != FCache.cend() && it->ModificationTime == status.modificationTime
+                && it->Size == status.size && it->Inode == status.inode && it->Device == status.device)
+                return it->Stored;
+        }
+        TStored s = ReadFile(base, file);
+        if (known && !s.Bytes.isEmpty())
+            FCache.insert(
+                base, TCached {status.modificationTime, status.size, status.inode, status.device, s});
+        else
+            FCache.remove(base);
+        return s;
+    }
+
+    TStored ReadFile(const QString& base, const QString& file) const
     {
         TStored s;
         s.Base = base;
-        s.File = DefinitionFile(base);
+        s.File = file;
         s.Name = SystemdUnescape(base);
         const int rc = ReadWholeFile(s.File, s.Bytes, kMaxDefinitionSize);
         if (rc != 0) {
@@ -723,6 +737,7 @@ private:
     {
         TTaskUnitContext c;
         c.TaskName = name;
+        c.UnitBase = base;
         c.DefinitionFile = DefinitionFile(base);
         c.CheckProgram = FOptions.CheckProgram;
         c.UserName = UserName();
@@ -917,9 +932,18 @@ private:
             ReloadQuietly();
     }
 
+    struct TCached {
+        qint64 ModificationTime;
+        qint64 Size;
+        quint64 Inode;
+        quint64 Device;
+        TStored Stored;
+    };
+
     TSystemdTaskServiceOptions FOptions;
     TManager FManager;
     bool FCanWake = false;
+    mutable QHash<QString, TCached> FCache;
 };
 
 } // namespace

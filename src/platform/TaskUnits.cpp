@@ -163,10 +163,24 @@ QString UnquotedActionPath(const QString& path)
     return path;
 }
 
+QString TaskServiceUnit(const TTaskDefinition& definition, const QString& unitBase)
+{
+    const bool runs = std::any_of(definition.Actions.begin(), definition.Actions.end(),
+        [](const TTaskAction& a) { return a.Type == akExec; });
+    return runs ? kTaskUnitPrefix.toString() + unitBase + QStringLiteral(".service") : QString();
+}
+
+QString TaskTimerUnit(const QString& unitBase, int position)
+{
+    return kTaskUnitPrefix.toString() + unitBase + QLatin1Char('-') + QString::number(position)
+        + QStringLiteral(".timer");
+}
+
 TTaskUnits GenerateTaskUnits(const TTaskDefinition& d, const TTaskUnitContext& c)
 {
     TTaskUnits units;
-    const QString base = kTaskUnitPrefix.toString() + TaskUnitBase(c.TaskName);
+    const QString unitBase = c.UnitBase.isEmpty() ? TaskUnitBase(c.TaskName) : c.UnitBase;
+    const QString base = kTaskUnitPrefix.toString() + unitBase;
     const QString title = PlainValue(c.TaskName);
 
     // The commands: one per exec action.
@@ -284,7 +298,7 @@ TTaskUnits GenerateTaskUnits(const TTaskDefinition& d, const TTaskUnitContext& c
             << QStringLiteral("KillMode=process")
             << QStringLiteral("TimeoutStartSec=") + (limit > 0 ? Seconds(limit) : QStringLiteral("infinity"));
 
-    units.Service = base + QStringLiteral(".service");
+    units.Service = TaskServiceUnit(d, unitBase);
     units.NeedsCheck = needsCheck;
     units.Files << TTaskUnitFile {
         units.Service, (service.join(QLatin1Char('\n')) + QLatin1Char('\n')).toUtf8(), false, false};

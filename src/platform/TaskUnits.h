@@ -58,6 +58,7 @@ struct TTaskUnitFile {
 
 struct TTaskUnitContext {
     QString TaskName;
+    QString UnitBase; // the escaped name in the unit names; empty: TaskUnitBase(TaskName)
     QString DefinitionFile; // absolute path, for the start check
     QString CheckProgram; // absolute path of the start-check program
     QString UserName; // the user of the user manager (logon triggers of others are not carried out)
@@ -80,5 +81,10 @@ struct TTaskUnits {
 QString UnquotedActionPath(const QString& path);
 
 TTaskUnits GenerateTaskUnits(const TTaskDefinition& definition, const TTaskUnitContext& context);
+
+// The unit names alone: the service of a task with an exec action (else
+// empty), and the timer of the trigger at a position (1-based).
+QString TaskServiceUnit(const TTaskDefinition& definition, const QString& unitBase);
+QString TaskTimerUnit(const QString& unitBase, int position);
 
 } // namespace kes::platform
