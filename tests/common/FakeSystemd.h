@@ -1,6 +1,6 @@
 // A fake systemd user manager (and the lingering call of logind) served on
 // a private dbus-daemon, so that the task service's manager calls are
-// tested without the machine's own systemd.
+// tested (and measured, bench/tasks.cpp) without the machine's own systemd.
 //
 // It keeps a state per unit: Reload marks the unit files of its folder as
 // loaded, StartUnit starts a timer or begins a service run (which the test
@@ -10,8 +10,6 @@
 // service reads. GoAway drops its bus names: every later call fails as it
 // does when the manager has gone.
 #pragma once
-
-#include "common/TestSupport.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -272,7 +270,9 @@ public:
             {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
         if (!FDaemon.waitForStarted(10000))
             return false;
-        WaitUntil([&] { return FDaemon.canReadLine() || FDaemon.state() != QProcess::Running; });
+        while (!FDaemon.canReadLine() && FDaemon.state() == QProcess::Running)
+            if (!FDaemon.waitForReadyRead(10000))
+                break;
         FAddress = QString::fromUtf8(FDaemon.readLine()).trimmed();
         if (FAddress.isEmpty())
             return false;

@@ -34,6 +34,8 @@ namespace {
 const char* const kLauncher = R"(
 W=$1; CG=$2
 echo $$ > "$CG/cgroup.procs" || exit 3
+# The manager's cgroup namespace is rooted where this process is.
+grep -q "^0::.*/${CG##*/}$" /proc/self/cgroup || exit 7
 exec unshare --mount --pid --fork --cgroup --mount-proc --propagation private sh -c '
   W=$1
   umount -R /sys/fs/cgroup 2>/dev/null || umount -l /sys/fs/cgroup
