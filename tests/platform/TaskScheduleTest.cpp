@@ -7,6 +7,7 @@
 #include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <vector>
 
 using namespace kes::platform;
 
@@ -32,7 +33,7 @@ struct TriggerCase {
     TTaskTrigger Trigger;
     const char* Base; // local time in Europe/Berlin
     int Count; // times asked for
-    QStringList Expected; // ISO 8601 with offset
+    std::vector<const char*> Expected; // ISO 8601 with offset
     int Candidates = 0; // calendar elapses to ask systemd for (default Count)
 };
 
@@ -213,16 +214,16 @@ TEST(TriggerTimes, OwnRulesGiveTheTimesTheTriggerMeans)
             from = t.addSecs(1);
         }
         QList<QDateTime> expected;
-        for (const QString& e : c.Expected)
-            expected << Instant(e);
+        for (const char* e : c.Expected)
+            expected << Instant(QString::fromUtf8(e));
         EXPECT_EQ(Texts(got), Texts(expected));
         // The start check looks backwards: each time is the last one at or
         // before itself, and a second earlier the one before it.
         for (qsizetype i = 0; i < expected.size(); ++i) {
-            EXPECT_EQ(times.LastAtOrBefore(expected[i]), expected[i]) << c.Expected[i].toStdString();
+            EXPECT_EQ(times.LastAtOrBefore(expected[i]), expected[i]) << c.Expected[std::size_t(i)];
             if (i > 0) {
                 EXPECT_EQ(times.LastAtOrBefore(expected[i].addSecs(-1)), expected[i - 1])
-                    << c.Expected[i].toStdString();
+                    << c.Expected[std::size_t(i)];
             }
         }
     }
@@ -250,8 +251,8 @@ TEST(TriggerTimes, UserManagerCalendarWithTheStartCheckGivesTheSameTimes)
             EXPECT_EQ(c.Candidates, 0) << "an exact calendar needs no start check";
         }
         QList<QDateTime> expected;
-        for (const QString& e : c.Expected)
-            expected << Instant(e);
+        for (const char* e : c.Expected)
+            expected << Instant(QString::fromUtf8(e));
         EXPECT_EQ(Texts(elapses.mid(0, expected.size())), Texts(expected))
             << expressions.join(QStringLiteral(" | ")).toStdString();
         if (elapses.size() > expected.size() && expected.size() < c.Count)

@@ -186,8 +186,8 @@ TEST_F(TaskService, BadNamesAndAccountsChangeNothing)
     }
     EXPECT_EQ(kTaskUnknownAccount & 0xFFFF, 1332u) << "the wizard offers to retry";
     // Names with blanks, quotes of the other kind and letters beyond ASCII are fine.
-    for (const QString& good :
-        {QStringLiteral("Sicherung Büro 100% $HOME it's"), ComputerName() + QStringLiteral(" ok")})
+    for (const QString& good : QStringList {
+             QStringLiteral("Sicherung Büro 100% $HOME it's"), ComputerName() + QStringLiteral(" ok")})
         EXPECT_EQ(service->Register(good, Daily(), ComputerName() + QLatin1Char('\\') + UserName(), QString(),
                       lkInteractiveToken),
             good);
