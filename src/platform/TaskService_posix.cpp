@@ -795,6 +795,9 @@ private:
         const TTaskUnits units = Units(name, base, d);
         if (!units.Error.isEmpty())
             throw ETaskServiceError(kTaskInvalidArgument, QStringLiteral("Exec/Command:") + units.Error);
+        // Without its start check the service would fail at every start.
+        if (units.NeedsCheck && !QFile::exists(FOptions.CheckProgram))
+            throw ETaskServiceError(kTaskNotFound, FOptions.CheckProgram);
         for (const QString& folder : {FOptions.TaskFolder, FOptions.UnitFolder}) {
             const int rc = MakeDirectories(folder);
             if (rc != 0)

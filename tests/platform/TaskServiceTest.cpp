@@ -220,6 +220,25 @@ TEST_F(TaskService, BadDefinitionsAreRefused)
     }
 }
 
+TEST_F(TaskService, AMissingStartCheckProgramRefusesTasksThatNeedIt)
+{
+    TSystemdTaskServiceOptions o;
+    o.TaskFolder = TaskFolder();
+    o.UnitFolder = UnitFolder();
+    o.CheckProgram = dir.filePath(QStringLiteral("no/kestask"));
+    o.BusAddress = fake->Address();
+    o.SplitArguments = [](const QString& s) { return kes::SplitCommandLine(s); };
+    o.Now = [this] { return now; };
+    const auto missing = CreateSystemdTaskService(o);
+    EXPECT_EQ(CodeOf([&] {
+        missing->Register(kName, Daily(QStringLiteral("x"), 3), QString(), QString(), lkInteractiveToken);
+    }),
+        kTaskNotFound);
+    EXPECT_TRUE(Files(TaskFolder()).isEmpty());
+    EXPECT_EQ(missing->Register(kName, Daily(), QString(), QString(), lkInteractiveToken), kName)
+        << "a daily task needs no check";
+}
+
 TEST_F(TaskService, AUnitFolderThatCannotBeWrittenLeavesNoHalfTask)
 {
     // A file where the folder should be: nothing can be created below it,
