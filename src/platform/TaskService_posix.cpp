@@ -485,6 +485,15 @@ public:
         const TTaskUnits units = Units(s);
         if (units.Service.isEmpty())
             throw ETaskServiceError(kTaskNotSupported, s.Name);
+        // A task that runs already is not started a second time (the
+        // manager runs one instance of a unit); no request is left behind
+        // for a later start.
+        const QString active
+            = FManager.Properties(units.Service, {{kUnitInterface, QStringLiteral("ActiveState")}})
+                  .value(0)
+                  .toString();
+        if (active == u"activating" || active == u"active" || active == u"deactivating")
+            return;
         if (units.NeedsCheck) {
             const QString request = RunRequestFile(s.Base);
             int rc = MakeDirectories(StateFolder());

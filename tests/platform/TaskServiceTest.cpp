@@ -343,6 +343,13 @@ TEST_F(TaskService, RunWithTheStartCheckLeavesARequest)
     service->Run(kName);
     const QString request = TaskFolder() + QStringLiteral("/state/") + kBase + QStringLiteral(".run");
     EXPECT_TRUE(QFile::exists(request));
+    QFile::remove(request);
+    service->Run(kName);
+    EXPECT_FALSE(QFile::exists(request)) << "a running task is not started again";
+    EXPECT_EQ(Manager().Unit(kService).Starts, 1);
+    Manager().FinishRun(kService, 0);
+    service->Run(kName);
+    EXPECT_TRUE(QFile::exists(request));
     const TTaskStartCheck check
         = RunTaskStartCheck(TaskFolder() + QLatin1Char('/') + kBase + QStringLiteral(".xml"), QString(), now);
     EXPECT_TRUE(check.Run);
