@@ -122,6 +122,7 @@ void Collection(const QString& base)
     const bool overflow = monitor.LogLines().join(u'\n').contains(QStringLiteral("came faster"));
     std::printf("   lost changes (1022): %s\n", overflow ? "yes" : "no");
     monitor.StopMonitoring();
+    WaitFor([&] { return !monitor.Monitoring(); }, 600000);
 
     // 2. The same work without the kernel: FileChanged with names.
     kes::TMonitorController direct(setup);
@@ -142,6 +143,7 @@ void Collection(const QString& base)
     std::printf("2. FileChanged alone: %d names (%d pending) in %lld ms: %.0f names/s\n", kNames,
         direct.FileCount(), ms, kNames * 1000.0 / double(ms));
     direct.StopMonitoring();
+    WaitFor([&] { return !direct.Monitoring(); }, 600000);
 }
 
 qint64 RunPass(const QString& data, const QString& dest, const QStringList& names, int compress, int& errors,

@@ -91,8 +91,8 @@ void StartTree(const QString& base)
     std::printf("start watching: %d directories in %lld ms (goal: under 2000 ms)\n", watch.WatchCount(),
         static_cast<long long>(startMs));
     std::printf("memory: VmRSS %lld -> %lld KiB (+%lld KiB, %.0f bytes per directory), VmHWM %lld KiB\n",
-        before.residentKiB, after.residentKiB, after.residentKiB - before.residentKiB,
-        (after.residentKiB - before.residentKiB) * 1024.0 / watch.WatchCount(), after.peakResidentKiB);
+        before.ResidentKiB, after.ResidentKiB, after.ResidentKiB - before.ResidentKiB,
+        (after.ResidentKiB - before.ResidentKiB) * 1024.0 / watch.WatchCount(), after.PeakResidentKiB);
     t.restart();
     watch.Stop();
     std::printf("stop: %lld ms\n", static_cast<long long>(t.elapsed()));

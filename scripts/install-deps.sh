@@ -6,7 +6,7 @@ if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update
 $SUDO apt-get install -y --no-install-recommends \
-  build-essential cmake ninja-build pkg-config clang-format \
+  build-essential cmake ninja-build pkg-config clang-format clang libclang-rt-14-dev \
   qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-qpa-plugins libgl-dev \
   zlib1g-dev libpcre2-dev libssl-dev libacl1-dev gettext \
   libgtest-dev libgmock-dev libbenchmark-dev \

@@ -27,35 +27,35 @@ const QString kEventSource = QStringLiteral("Kestrup");
 class TMarvickReporter final : public kes::IScheduleReporter {
 public:
     TMarvickReporter(bool display, QString logSocket)
-        : m_display(display)
-        , m_logSocket(std::move(logSocket))
+        : FDisplay(display)
+        , FLogSocket(std::move(logSocket))
     {
     }
 
     void ShowInformation(const QString& text, int waitSeconds) override
     {
-        if (m_display)
+        if (FDisplay)
             kes::ShowInformationMessage(Title(), text, waitSeconds);
         else
             Print(stdout, text);
     }
     void ShowError(const QString& text) override
     {
-        if (m_display) {
+        if (FDisplay) {
             kes::ShowErrorMessage(Title(), text);
             return;
         }
         Print(stderr, text);
-        kes::platform::WriteSysLog(m_logSocket, kEventSource, kes::platform::SysLogSeverity::Error, text);
+        kes::platform::WriteSysLog(FLogSocket, kEventSource, kes::platform::SysLogSeverity::Error, text);
     }
-    bool ConfirmYesNo(const QString& text) override { return m_display && kes::ConfirmYesNo(Title(), text); }
+    bool ConfirmYesNo(const QString& text) override { return FDisplay && kes::ConfirmYesNo(Title(), text); }
     void WriteEvent(const kes::TScheduleEvent& event) override
     {
         const auto severity = event.Type == kes::TEventType::etError
             ? kes::platform::SysLogSeverity::Error
             : kes::platform::SysLogSeverity::Informational;
         // No system log listening: the report is skipped.
-        kes::platform::WriteSysLog(m_logSocket, kEventSource, severity, kes::EventText(event));
+        kes::platform::WriteSysLog(FLogSocket, kEventSource, severity, kes::EventText(event));
     }
 
 private:
@@ -66,8 +66,8 @@ private:
         std::fflush(stream);
     }
 
-    bool m_display;
-    QString m_logSocket;
+    bool FDisplay;
+    QString FLogSocket;
 };
 
 void PrintUsage()
@@ -93,15 +93,11 @@ int main(int argc, char** argv)
     if (batch) {
         app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
     } else {
-        // A display variable can outlive its server (a timer started after
-        // the user logged off). Instead of ending in Qt's fatal error, fall
-        // back to no display at all and report as in a batch session.
-        const bool platformChosen = qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-        if (!platformChosen)
-            qputenv("QT_QPA_PLATFORM",
-                qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ? "xcb;offscreen" : "wayland;xcb;offscreen");
+        // A display whose server is gone ends up without a display at
+        // all, reported as in a batch session, instead of Qt's fatal error.
+        const bool fallback = kes::platform::ArrangeDisplayFallback();
         app = std::make_unique<QApplication>(qtArgc, qtArgv.data());
-        if (!platformChosen && QGuiApplication::platformName() == QLatin1String("offscreen"))
+        if (fallback && QGuiApplication::platformName() == kes::platform::HeadlessDisplayPlatform())
             batch = true;
     }
 
@@ -125,7 +121,6 @@ int main(int argc, char** argv)
         [](const QString& program, const QString& arguments, bool wait) {
             return kes::StartProgramAndWait(program, arguments, wait);
         });
-    run.LoadSchedules();
     if (run.CheckSchedule())
         return run.HadError() ? 1 : 0;
 

@@ -1,10 +1,16 @@
 // Selwand: direct backup with online monitoring.
 //
 // This version runs without a window. Started with the switch "force" it
-// starts monitoring at once in a console event loop, writes every log text
-// to standard output as well, and on SIGINT, SIGTERM or SIGHUP stops
-// monitoring (a final pass for pending files, waited for), saves its
-// settings and ends. Without "force" it says why it cannot start.
+// starts monitoring at once in a console event loop and writes every log
+// text to standard output as well. SIGUSR1 asks for an immediate backup;
+// SIGINT, SIGTERM or SIGHUP stop monitoring (a final pass for pending
+// files), save the settings and end the program. Without "force" it says
+// why it cannot start.
+//
+// Exit status: 0 stopped as asked; 1 nothing to monitor; 2 cannot start
+// (no "force"); 3 the settings could not be saved at the end (the pending
+// files that were not saved are listed on standard error); 4 another
+// Selwand runs with the same settings file.
 #include "frame/Format.h"
 #include "frame/I18n.h"
 #include "frame/ProgramPaths.h"
@@ -14,25 +20,55 @@
 #include "watchdog/MonitorController.h"
 
 #include <QCoreApplication>
-#include <QTimer>
+#include <QFile>
 #include <cstdio>
 
 namespace {
 
+// A stream whose reader went away (a closed pipe) is written no more; the
+// program goes on.
+bool g_outputClosed[2] = {false, false};
+
 void Print(FILE* stream, QString text)
 {
+    bool& closed = g_outputClosed[stream == stderr ? 1 : 0];
+    if (closed)
+        return;
     // Log texts end their lines with CR LF (as in the log file); a console
     // wants LF.
     text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     text += u'\n';
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fflush(stream);
+    if (std::fputs(text.toLocal8Bit().constData(), stream) < 0 || std::fflush(stream) != 0) {
+        closed = true;
+        std::clearerr(stream);
+    }
+}
+
+// Tests stop the program at a chosen point of a pass (to kill it there):
+// with KES_SELWAND_STEP_FIFO naming a FIFO, every step of every file writes
+// "<step> <name>" to it and then waits for one byte from "<FIFO>.go".
+void HoldPassesForTests(kes::TMonitorController& monitor)
+{
+    const QString fifo = qEnvironmentVariable("KES_SELWAND_STEP_FIFO");
+    if (fifo.isEmpty())
+        return;
+    monitor.SetBackupStepHook([fifo](kes::TBackupStep step, const QString& name) {
+        QFile at(fifo);
+        if (!at.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            return;
+        at.write(QByteArray::number(int(step)) + ' ' + name.toUtf8() + '\n');
+        at.close();
+        QFile go(fifo + QStringLiteral(".go"));
+        if (go.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+            go.read(1);
+    });
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    kes::platform::IgnoreBrokenPipe();
     QCoreApplication app(argc, argv);
     kes::StartProgramFrame(argc, argv, QStringLiteral("selwand"));
     const kes::TSelwandOptions options = kes::ParseSelwandOptions(kes::ProgramArguments());
@@ -60,29 +96,53 @@ int main(int argc, char** argv)
         [](kes::TMessageKind kind, const QString& text) {
             Print(kind == kes::TMessageKind::mkInformation ? stdout : stderr, text);
         });
+    QString locked;
+    if (!monitor.LockSettings(locked)) {
+        Print(stderr, locked);
+        return 4;
+    }
     monitor.Load();
+    HoldPassesForTests(monitor);
 
-    bool stopping = false;
-    kes::platform::TTerminationSignals termination([&](int signal) {
-        if (stopping)
+    QObject::connect(&monitor, &kes::TMonitorController::MonitoringStopped, &app, &QCoreApplication::quit,
+        Qt::QueuedConnection);
+    kes::platform::TProgramSignals programSignals([&](int signal) {
+        if (!kes::platform::TProgramSignals::IsTermination(signal)) {
+            if (monitor.Monitoring() && !monitor.Stopping()) {
+                Print(stdout,
+                    kes::SafeFormat(_("%s received: an immediate backup starts."),
+                        {kes::platform::TProgramSignals::SignalName(signal)}));
+                monitor.RequestInstantBackup(); // the next tick starts it
+            }
             return;
-        stopping = true;
+        }
+        if (monitor.Stopping())
+            return;
         Print(stdout,
             kes::SafeFormat(_("%s received: monitoring stops after a final backup of the pending files."),
-                {kes::platform::TTerminationSignals::SignalName(signal)}));
-        // Outside the notifier's call: stopping runs an event loop of its
-        // own while it waits for the backup threads.
-        QTimer::singleShot(0, &monitor, [&] {
-            monitor.StopMonitoring();
-            QCoreApplication::quit();
-        });
+                {kes::platform::TProgramSignals::SignalName(signal)}));
+        monitor.StopMonitoring();
     });
 
     if (!monitor.StartMonitoring())
         return 1;
+    for (const QString& line : monitor.TaskStateLines())
+        Print(stdout, line);
     Print(stdout,
         kes::SafeFormat(
-            _("%s: monitoring runs, next backup: %s. Settings: \"%s\". Stop with Ctrl+C or SIGTERM."),
+            _("%s: monitoring runs, next backup: %s. Settings: \"%s\". Stop with Ctrl+C or SIGTERM, "
+              "back up at once with SIGUSR1."),
             {monitor.ProgVersName(), monitor.NextBackupText(), monitor.IniName()}));
-    return app.exec();
+    app.exec();
+
+    if (monitor.LastSaveFailed()) {
+        Print(stderr,
+            kes::SafeFormat(_("The settings could not be saved to \"%s\". These files are still pending and "
+                              "were not saved:"),
+                {monitor.IniName()}));
+        for (const QString& line : monitor.PendingLines())
+            Print(stderr, line);
+        return 3;
+    }
+    return 0;
 }

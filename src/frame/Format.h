@@ -21,50 +21,50 @@ public:
 class FormatArg {
 public:
     FormatArg(int v)
-        : m_value(qint64(v))
+        : FValue(qint64(v))
     {
     }
     FormatArg(long v)
-        : m_value(qint64(v))
+        : FValue(qint64(v))
     {
     }
     FormatArg(long long v)
-        : m_value(qint64(v))
+        : FValue(qint64(v))
     {
     }
     FormatArg(unsigned v)
-        : m_value(quint64(v))
+        : FValue(quint64(v))
     {
     }
     FormatArg(unsigned long v)
-        : m_value(quint64(v))
+        : FValue(quint64(v))
     {
     }
     FormatArg(unsigned long long v)
-        : m_value(quint64(v))
+        : FValue(quint64(v))
     {
     }
     FormatArg(double v)
-        : m_value(v)
+        : FValue(v)
     {
     }
     FormatArg(const QString& v)
-        : m_value(v)
+        : FValue(v)
     {
     }
     FormatArg(const char* utf8)
-        : m_value(QString::fromUtf8(utf8))
+        : FValue(QString::fromUtf8(utf8))
     {
     }
     FormatArg(QLatin1StringView v)
-        : m_value(QString(v))
+        : FValue(QString(v))
     {
     }
 
-    const std::variant<qint64, quint64, double, QString>& value() const { return m_value; }
+    const std::variant<qint64, quint64, double, QString>& value() const { return FValue; }
 
 private:
-    std::variant<qint64, quint64, double, QString> m_value;
+    std::variant<qint64, quint64, double, QString> FValue;
 };
 
 // Raises EFormatError when a placeholder has no argument or the wrong kind.

@@ -2,12 +2,13 @@
 
 #include "frame/PathRules.h"
 #include "frame/StartUp.h"
+#include "frame/UnicodeIniFile.h"
 #include "platform/Environment.h"
 #include "platform/Registry.h"
+#include "platform/SettingsFile.h"
 
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
 
@@ -120,24 +121,16 @@ QString GetMainProgram()
 
 bool CopyFileWithTimes(const QString& source, const QString& target)
 {
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
+    // A settings file: only a regular one is read (a FIFO there would hang
+    // the start), and one no larger than any settings file we read.
+    const platform::TSettingsRead in = platform::ReadSettingsFile(source, kMaxIniFileSize);
+    if (in.Result != platform::TSettingsReadResult::srOk)
         return false;
     const QFileInfo info(source);
     QTemporaryFile out(QFileInfo(target).absolutePath() + QStringLiteral("/.kes-copy-XXXXXX"));
     if (!out.open())
         return false;
-    char buf[65536];
-    for (;;) {
-        const qint64 n = in.read(buf, sizeof buf);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        if (out.write(buf, n) != n)
-            return false;
-    }
-    if (!out.flush() || !out.setPermissions(in.permissions()))
+    if (out.write(in.Bytes) != in.Bytes.size() || !out.flush() || !out.setPermissions(info.permissions()))
         return false;
     out.setFileTime(info.lastModified(), QFileDevice::FileModificationTime);
     out.setFileTime(info.lastRead(), QFileDevice::FileAccessTime);
@@ -204,8 +197,8 @@ QString ExpandPathPlaceholders(const QString& text)
     const Fn programFiles = folder(platform::kFolderProgramFiles);
     const Fn commonProgramFiles = folder(platform::kFolderCommonProgramFiles);
     const struct {
-        const char* placeholder;
-        Fn value;
+        const char* Placeholder;
+        Fn Value;
     } table[] = {
         {"%perspath%", folder(platform::kFolderDocuments)},
         {"%apppath%", folder(platform::kFolderAppData)},
@@ -231,9 +224,9 @@ QString ExpandPathPlaceholders(const QString& text)
     };
     QString s = text;
     for (const auto& entry : table) {
-        const QString placeholder = QLatin1String(entry.placeholder);
+        const QString placeholder = QLatin1String(entry.Placeholder);
         if (s.contains(placeholder, Qt::CaseInsensitive))
-            ReplaceAll(s, placeholder, WithoutTrailingDelimiter(entry.value()));
+            ReplaceAll(s, placeholder, WithoutTrailingDelimiter(entry.Value()));
     }
     return s;
 }

@@ -16,17 +16,17 @@ namespace kes {
 
 namespace {
 
-struct Identity {
-    QString programDir;
-    QString programName;
-    QString configFileName;
-    QString languageCode;
-    QStringList arguments;
+struct TIdentity {
+    QString ProgramDir;
+    QString ProgramName;
+    QString ConfigFileName;
+    QString LanguageCode;
+    QStringList Arguments;
 };
 
-Identity& State()
+TIdentity& State()
 {
-    static Identity identity;
+    static TIdentity identity;
     return identity;
 }
 
@@ -46,39 +46,39 @@ QString ReadLangId(const QString& configFile)
 
 QString ProgramDir()
 {
-    return State().programDir;
+    return State().ProgramDir;
 }
 
 QString ProgramName()
 {
-    return State().programName;
+    return State().ProgramName;
 }
 
 QString ConfigFileName()
 {
-    return State().configFileName;
+    return State().ConfigFileName;
 }
 
 QString LanguageCode()
 {
-    return State().languageCode;
+    return State().LanguageCode;
 }
 
 QStringList ProgramArguments()
 {
-    return State().arguments;
+    return State().Arguments;
 }
 
 void InitProgram(const QString& programFile, const QStringList& arguments)
 {
-    Identity& s = State();
-    s.programDir = ExtractFilePath(programFile);
+    TIdentity& s = State();
+    s.ProgramDir = ExtractFilePath(programFile);
     const QString name = ExtractFileName(programFile);
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    s.programName = dot > 0 ? name.left(dot) : name;
-    s.configFileName.clear();
-    s.languageCode.clear();
-    s.arguments = arguments;
+    s.ProgramName = dot > 0 ? name.left(dot) : name;
+    s.ConfigFileName.clear();
+    s.LanguageCode.clear();
+    s.Arguments = arguments;
 }
 
 void InitProgram(int argc, char** argv)
@@ -117,7 +117,7 @@ TStartOptions EvaluateStartOptions(const QStringList& arguments, const QString& 
         return result;
     const QChar delim = PathDelimiter(style);
     if (ini.endsWith(delim)) {
-        result.configFileName = ini + ExtractFileName(configFileName, style);
+        result.ConfigFileName = ini + ExtractFileName(configFileName, style);
         return result;
     }
     const QString fileName = portable
@@ -133,33 +133,33 @@ TStartOptions EvaluateStartOptions(const QStringList& arguments, const QString& 
         folder = ExtractFilePath(configFileName, style);
     else
         folder = ExpandFileName(ExtractFilePath(ini, style), currentFolder, style);
-    result.configFileName = SetDirName(folder, style) + fileName;
+    result.ConfigFileName = SetDirName(folder, style) + fileName;
     return result;
 }
 
 QString ReadStartOptions()
 {
-    Identity& s = State();
+    TIdentity& s = State();
     const TStartOptions options
-        = EvaluateStartOptions(s.arguments, s.configFileName, s.programDir, QDir::currentPath());
-    s.configFileName = options.configFileName;
-    return options.lang.isEmpty() ? ReadLangId(s.configFileName) : options.lang;
+        = EvaluateStartOptions(s.Arguments, s.ConfigFileName, s.ProgramDir, QDir::currentPath());
+    s.ConfigFileName = options.ConfigFileName;
+    return options.Lang.isEmpty() ? ReadLangId(s.ConfigFileName) : options.Lang;
 }
 
 void InitPaths(const QString& location, const QString& fileName, const QStringList& domains)
 {
-    Identity& s = State();
-    s.configFileName = fileName.isEmpty() ? s.programName + QStringLiteral(".cfg") : fileName;
+    TIdentity& s = State();
+    s.ConfigFileName = fileName.isEmpty() ? s.ProgramName + QStringLiteral(".cfg") : fileName;
     const QString folder = IsRelativeLocation(location)
         ? SetDirName(GetShellFolder(platform::kFolderAppData)) + location
         : location;
-    s.configFileName = SetDirName(folder) + s.configFileName;
+    s.ConfigFileName = SetDirName(folder) + s.ConfigFileName;
     for (const QString& domain : domains)
         BindTextDomain(domain);
     QString lang = ReadStartOptions();
     if (lang.isEmpty())
         lang = GetDefaultLanguage();
-    s.languageCode = lang;
+    s.LanguageCode = lang;
     SwitchLanguage(lang);
 }
 
@@ -189,8 +189,8 @@ QString GetDefaultLanguage()
 QString LanguageFromWindowsLangId(quint32 langId)
 {
     static const struct {
-        quint16 primary;
-        char code[3];
+        quint16 Primary;
+        char Code[3];
     } table[] = {
         {0x01, "ar"},
         {0x02, "bg"},
@@ -277,8 +277,8 @@ QString LanguageFromWindowsLangId(quint32 langId)
     };
     const quint32 primary = langId & 0x3FF;
     for (const auto& entry : table) {
-        if (entry.primary == primary)
-            return QLatin1String(entry.code);
+        if (entry.Primary == primary)
+            return QLatin1String(entry.Code);
     }
     return QStringLiteral("en");
 }

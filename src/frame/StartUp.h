@@ -50,8 +50,8 @@ QString ReadStartOptions();
 
 // What the start switches decide, as pure logic.
 struct TStartOptions {
-    QString lang; // from "lang", cut to 2 characters, lower case
-    QString configFileName; // ConfigFileName after "ini" and "portable"
+    QString Lang; // from "lang", cut to 2 characters, lower case
+    QString ConfigFileName; // after "ini" and "portable"
 };
 TStartOptions EvaluateStartOptions(const QStringList& arguments, const QString& configFileName,
     const QString& programDir, const QString& currentFolder, PathStyle style = kNativePathStyle);

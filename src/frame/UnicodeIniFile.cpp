@@ -3,22 +3,19 @@
 #include "frame/Format.h"
 #include "frame/I18n.h"
 
-#include <QFile>
-#include <QFileInfo>
+#include "platform/ErrorText.h"
+#include "platform/SettingsFile.h"
+
 #include <QHash>
-#include <QSaveFile>
 #include <QStringDecoder>
 
+#include <cerrno>
 #include <exception>
 #include <vector>
 
 namespace kes {
 
 namespace {
-
-// Settings and task files are small; anything beyond this is not an INI
-// file we wrote and is refused rather than loaded into memory.
-constexpr qint64 kMaxIniFileSize = 256LL * 1024 * 1024;
 
 const QString kUnicodeSection = QStringLiteral("Unicode");
 const QString kEncodingKey = QStringLiteral("Encoding");
@@ -177,70 +174,70 @@ EIniReadError::EIniReadError(const QString& message)
 
 EIniWriteError::EIniWriteError(const QString& message, int errorCode)
     : std::runtime_error(message.toStdString())
-    , m_errorCode(errorCode)
+    , FErrorCode(errorCode)
 {
 }
 
 struct TUnicodeIniFile::Data {
     struct Line {
-        QString key; // trimmed key of an entry
-        QString value; // trimmed value of an entry
-        QString raw; // the whole line when it holds no "="
-        bool isEntry = true;
+        QString Key; // trimmed key of an entry
+        QString Value; // trimmed value of an entry
+        QString Raw; // the whole line when it holds no "="
+        bool IsEntry = true;
     };
     struct Section {
-        QString name;
-        std::vector<Line> lines;
+        QString Name;
+        std::vector<Line> Lines;
         // Folded key -> index of its first entry. Pending lists and task
         // files can hold very many keys; look-ups must not be linear.
-        QHash<QString, qsizetype> keys;
-        bool keysValid = false;
+        QHash<QString, qsizetype> Keys;
+        bool KeysValid = false;
 
         void Index()
         {
-            keys.clear();
+            Keys.clear();
             // Walk backwards so that the first occurrence of a key wins.
-            for (qsizetype i = qsizetype(lines.size()) - 1; i >= 0; --i)
-                if (lines[size_t(i)].isEntry)
-                    keys.insert(Fold(lines[size_t(i)].key), i);
-            keysValid = true;
+            for (qsizetype i = qsizetype(Lines.size()) - 1; i >= 0; --i)
+                if (Lines[size_t(i)].IsEntry)
+                    Keys.insert(Fold(Lines[size_t(i)].Key), i);
+            KeysValid = true;
         }
         Line* FindKey(const QString& key)
         {
-            if (!keysValid)
+            if (!KeysValid)
                 Index();
-            auto it = keys.constFind(Fold(key));
-            return it == keys.constEnd() ? nullptr : &lines[size_t(*it)];
+            auto it = Keys.constFind(Fold(key));
+            return it == Keys.constEnd() ? nullptr : &Lines[size_t(*it)];
         }
         void Append(Line line)
         {
-            if (keysValid && line.isEntry) {
-                const QString f = Fold(line.key);
-                if (!keys.contains(f))
-                    keys.insert(f, qsizetype(lines.size()));
+            if (KeysValid && line.IsEntry) {
+                const QString f = Fold(line.Key);
+                if (!Keys.contains(f))
+                    Keys.insert(f, qsizetype(Lines.size()));
             }
-            lines.push_back(std::move(line));
+            Lines.push_back(std::move(line));
         }
     };
 
-    QString fileName;
-    bool readOnly = true;
-    bool written = false;
-    int uncaught = 0;
-    std::vector<Section> sections;
-    QHash<QString, qsizetype> sectionIndex; // folded name -> index in sections
+    QString FFileName;
+    bool FReadOnly = true;
+    bool FWritten = false;
+    int FUncaught = 0;
+    std::vector<Section> FSections;
+    QHash<QString, qsizetype> FSectionIndex; // folded name -> index in FSections
 
     void Reindex()
     {
-        sectionIndex.clear();
-        for (qsizetype i = qsizetype(sections.size()) - 1; i >= 0; --i)
-            sectionIndex.insert(Fold(sections[size_t(i)].name), i);
+        FSectionIndex.clear();
+        for (qsizetype i = qsizetype(FSections.size()) - 1; i >= 0; --i)
+            FSectionIndex.insert(Fold(FSections[size_t(i)].Name), i);
     }
 
     Section* Find(const QString& name)
     {
-        auto it = sectionIndex.constFind(Fold(name));
-        return it == sectionIndex.constEnd() ? nullptr : &sections[size_t(*it)];
+        auto it = FSectionIndex.constFind(Fold(name));
+        return it == FSectionIndex.constEnd() ? nullptr : &FSections[size_t(*it)];
     }
     const Section* Find(const QString& name) const { return const_cast<Data*>(this)->Find(name); }
 
@@ -248,9 +245,9 @@ struct TUnicodeIniFile::Data {
     {
         if (Section* s = Find(name))
             return *s;
-        sectionIndex.insert(Fold(name), qsizetype(sections.size()));
-        sections.push_back(Section {name, {}, {}, false});
-        return sections.back();
+        FSectionIndex.insert(Fold(name), qsizetype(FSections.size()));
+        FSections.push_back(Section {name, {}, {}, false});
+        return FSections.back();
     }
 
     void Parse(const QString& text)
@@ -274,7 +271,7 @@ struct TUnicodeIniFile::Data {
                 // A repeated header continues the earlier section of that
                 // name, so no entry of the file is hidden or lost.
                 Section& section = Ensure(line.mid(1, line.size() - 2).trimmed());
-                current = &section - sections.data();
+                current = &section - FSections.data();
                 continue;
             }
             if (current < 0)
@@ -282,26 +279,26 @@ struct TUnicodeIniFile::Data {
             Line l;
             const qsizetype eq = line.indexOf(QLatin1Char('='));
             if (eq < 0) {
-                l.isEntry = false;
-                l.raw = line;
+                l.IsEntry = false;
+                l.Raw = line;
             } else {
-                l.key = line.left(eq).trimmed();
-                l.value = line.mid(eq + 1).trimmed();
+                l.Key = line.left(eq).trimmed();
+                l.Value = line.mid(eq + 1).trimmed();
             }
-            sections[size_t(current)].lines.push_back(std::move(l));
+            FSections[size_t(current)].Lines.push_back(std::move(l));
         }
     }
 
     QByteArray Serialise() const
     {
         QString text;
-        for (const Section& s : sections) {
-            text += QLatin1Char('[') + s.name + QStringLiteral("]\r\n");
-            for (const Line& l : s.lines) {
-                if (l.isEntry)
-                    text += l.key + QLatin1Char('=') + l.value;
+        for (const Section& s : FSections) {
+            text += QLatin1Char('[') + s.Name + QStringLiteral("]\r\n");
+            for (const Line& l : s.Lines) {
+                if (l.IsEntry)
+                    text += l.Key + QLatin1Char('=') + l.Value;
                 else
-                    text += l.raw;
+                    text += l.Raw;
                 text += QStringLiteral("\r\n");
             }
             text += QStringLiteral("\r\n");
@@ -319,26 +316,37 @@ struct TUnicodeIniFile::Data {
 };
 
 TUnicodeIniFile::TUnicodeIniFile(const QString& fileName, bool readOnly)
-    : d(std::make_unique<Data>())
+    : FData(std::make_unique<Data>())
 {
-    d->fileName = fileName;
-    d->readOnly = readOnly;
-    d->uncaught = std::uncaught_exceptions();
-    QFileInfo info(fileName);
-    if (!info.exists())
+    FData->FFileName = fileName;
+    FData->FReadOnly = readOnly;
+    FData->FUncaught = std::uncaught_exceptions();
+    if (fileName.isEmpty())
         return;
-    if (info.isDir())
-        throw EIniReadError(Format(U_("Cannot open file \"%s\". %s"), {fileName, U_("It is a folder.")}));
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EIniReadError(Format(U_("Cannot open file \"%s\". %s"), {fileName, f.errorString()}));
-    if (f.size() > kMaxIniFileSize)
-        throw EIniReadError(
-            Format(U_("Cannot open file \"%s\". %s"), {fileName, U_("The file is too large.")}));
-    QByteArray raw = f.read(kMaxIniFileSize + 1);
-    if (f.error() != QFileDevice::NoError || raw.size() > kMaxIniFileSize)
-        throw EIniReadError(Format(U_("Cannot open file \"%s\". %s"), {fileName, f.errorString()}));
-    d->Parse(DecodeFile(raw));
+    // Only regular files are read, and never more than the limit: a FIFO
+    // or device named as a settings file would hang or flood the program.
+    platform::TSettingsRead file = platform::ReadSettingsFile(fileName, kMaxIniFileSize);
+    QString reason;
+    switch (file.Result) {
+    case platform::TSettingsReadResult::srOk:
+        FData->Parse(DecodeFile(file.Bytes));
+        return;
+    case platform::TSettingsReadResult::srMissing:
+        return;
+    case platform::TSettingsReadResult::srFolder:
+        reason = U_("It is a folder.");
+        break;
+    case platform::TSettingsReadResult::srNotRegular:
+        reason = U_("It is not a regular file.");
+        break;
+    case platform::TSettingsReadResult::srTooLarge:
+        reason = SafeFormat(U_("The file is larger than %d MiB."), {int(kMaxIniFileSize >> 20)});
+        break;
+    case platform::TSettingsReadResult::srFailed:
+        reason = platform::SystemErrorText(file.Error);
+        break;
+    }
+    throw EIniReadError(SafeFormat(U_("Cannot open file \"%s\". %s"), {fileName, reason}));
 }
 
 std::unique_ptr<TUnicodeIniFile> TUnicodeIniFile::CreateForRead(const QString& fileName)
@@ -352,7 +360,7 @@ std::unique_ptr<TUnicodeIniFile> TUnicodeIniFile::CreateForWrite(const QString& 
     if (clearEntries) {
         // The old content is not needed; an unreadable old file is replaced.
         ini.reset(new TUnicodeIniFile(QString(), false));
-        ini->d->fileName = fileName;
+        ini->FData->FFileName = fileName;
     } else {
         ini.reset(new TUnicodeIniFile(fileName, false));
     }
@@ -363,7 +371,7 @@ std::unique_ptr<TUnicodeIniFile> TUnicodeIniFile::CreateForWrite(const QString& 
 
 TUnicodeIniFile::~TUnicodeIniFile()
 {
-    if (d->readOnly || d->written || std::uncaught_exceptions() > d->uncaught)
+    if (FData->FReadOnly || FData->FWritten || std::uncaught_exceptions() > FData->FUncaught)
         return;
     try {
         UpdateFile();
@@ -374,56 +382,48 @@ TUnicodeIniFile::~TUnicodeIniFile()
 
 void TUnicodeIniFile::UpdateFile()
 {
-    if (d->readOnly)
+    if (FData->FReadOnly)
         return;
-    d->written = true;
-    const QString message = Format(U_("Error writing to \"%s\""), {d->fileName});
-    QFileInfo info(d->fileName);
-    // A settings file that was made read-only (no write permission for
-    // anyone) is left alone, as it would be by writing into it in place.
-    constexpr QFile::Permissions anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
-    if (info.exists() && (!info.isFile() || !info.isWritable() || !(info.permissions() & anyWrite)))
-        throw EIniWriteError(message, 13);
-    QSaveFile f(d->fileName);
-    const QByteArray bytes = d->Serialise();
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit()) {
-        const int code = f.error() == QFileDevice::ResourceError ? 112 : 5;
-        f.cancelWriting();
-        throw EIniWriteError(message, code);
-    }
+    FData->FWritten = true;
+    const QByteArray bytes = FData->Serialise();
+    // Nothing is written that could not be read back (kMaxIniFileSize).
+    const int rc
+        = bytes.size() > kMaxIniFileSize ? EFBIG : platform::ReplaceSettingsFile(FData->FFileName, bytes);
+    if (rc != 0)
+        throw EIniWriteError(SafeFormat(U_("Error writing to \"%s\""), {FData->FFileName}), rc);
 }
 
 QString TUnicodeIniFile::FileName() const
 {
-    return d->fileName;
+    return FData->FFileName;
 }
 bool TUnicodeIniFile::ReadOnly() const
 {
-    return d->readOnly;
+    return FData->FReadOnly;
 }
 
 QString TUnicodeIniFile::ReadString(
     const QString& section, const QString& key, const QString& defaultValue) const
 {
-    const Data::Section* s = d->Find(section);
+    const Data::Section* s = FData->Find(section);
     if (!s)
         return defaultValue;
     Data::Line* l = const_cast<Data::Section*>(s)->FindKey(key);
-    return l ? l->value : defaultValue;
+    return l ? l->Value : defaultValue;
 }
 
 void TUnicodeIniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
-    Data::Section& s = d->Ensure(section);
+    Data::Section& s = FData->Ensure(section);
     // Values are stored trimmed, as they would be read back.
     const QString v = value.trimmed();
     if (Data::Line* l = s.FindKey(key)) {
-        l->key = key;
-        l->value = v;
+        l->Key = key;
+        l->Value = v;
     } else {
         s.Append(Data::Line {key, v, QString(), true});
     }
-    d->written = false;
+    FData->FWritten = false;
 }
 
 int TUnicodeIniFile::ReadInteger(const QString& section, const QString& key, int defaultValue) const
@@ -460,60 +460,60 @@ void TUnicodeIniFile::WriteBool(const QString& section, const QString& key, bool
 
 bool TUnicodeIniFile::SectionExists(const QString& section) const
 {
-    return d->Find(section) != nullptr;
+    return FData->Find(section) != nullptr;
 }
 
 bool TUnicodeIniFile::ValueExists(const QString& section, const QString& key) const
 {
-    const Data::Section* s = d->Find(section);
+    const Data::Section* s = FData->Find(section);
     return s && const_cast<Data::Section*>(s)->FindKey(key);
 }
 
 QStringList TUnicodeIniFile::ReadSection(const QString& section) const
 {
     QStringList keys;
-    if (const Data::Section* s = d->Find(section))
-        for (const Data::Line& l : s->lines)
-            if (l.isEntry)
-                keys.append(l.key);
+    if (const Data::Section* s = FData->Find(section))
+        for (const Data::Line& l : s->Lines)
+            if (l.IsEntry)
+                keys.append(l.Key);
     return keys;
 }
 
 QStringList TUnicodeIniFile::ReadSections() const
 {
     QStringList names;
-    for (const Data::Section& s : d->sections)
-        names.append(s.name);
+    for (const Data::Section& s : FData->FSections)
+        names.append(s.Name);
     return names;
 }
 
 void TUnicodeIniFile::EraseSection(const QString& section)
 {
     const QString f = Fold(section);
-    std::erase_if(d->sections, [&](const Data::Section& s) { return Fold(s.name) == f; });
-    d->Reindex();
-    d->written = false;
+    std::erase_if(FData->FSections, [&](const Data::Section& s) { return Fold(s.Name) == f; });
+    FData->Reindex();
+    FData->FWritten = false;
 }
 
 void TUnicodeIniFile::EraseSectionValues(const QString& section)
 {
-    if (Data::Section* s = d->Find(section)) {
-        s->lines.clear();
-        s->keysValid = false;
+    if (Data::Section* s = FData->Find(section)) {
+        s->Lines.clear();
+        s->KeysValid = false;
     }
-    d->written = false;
+    FData->FWritten = false;
 }
 
 void TUnicodeIniFile::DeleteKey(const QString& section, const QString& key)
 {
-    Data::Section* s = d->Find(section);
+    Data::Section* s = FData->Find(section);
     if (!s)
         return;
     if (Data::Line* l = s->FindKey(key)) {
-        s->lines.erase(s->lines.begin() + (l - s->lines.data()));
-        s->keysValid = false;
+        s->Lines.erase(s->Lines.begin() + (l - s->Lines.data()));
+        s->KeysValid = false;
     }
-    d->written = false;
+    FData->FWritten = false;
 }
 
 void TUnicodeIniFile::WriteProgramInfo(const QString& key, const QString& value)

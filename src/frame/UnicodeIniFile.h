@@ -4,8 +4,13 @@
 // Reading: a byte-order mark decides the encoding (UTF-16LE, UTF-16BE,
 // UTF-8); without one, valid UTF-8 is read as UTF-8 and anything else as
 // Windows-1252. Writing: always UTF-16LE with the BOM FF FE, CR LF lines.
-// The file is written to a temporary file in the same folder and renamed
-// over the old one, so a crash or a full disk never leaves it half-written.
+// The file is written to a temporary file in the same folder, synced to the
+// disk and renamed over the old one, so a crash or a full disk never leaves
+// it half-written or empty (platform/SettingsFile.h). A new file is made
+// for its owner only (it holds file names); an existing one keeps its mode.
+//
+// Only regular files are read: a FIFO, device or socket is refused without
+// waiting, and so is a file beyond 64 MiB (nothing larger is written).
 //
 // Lines are trimmed; empty lines and lines beginning with ";" are skipped;
 // "[name]" opens a section; "key=value" is an entry (key and value
@@ -22,8 +27,13 @@
 
 namespace kes {
 
+// The largest settings or task file read or written (64 MiB): a schedule
+// list is a few KiB, a pending list of 100,000 names about 15 MiB, and a
+// file takes several times its size in memory once parsed.
+inline constexpr qint64 kMaxIniFileSize = 64LL * 1024 * 1024;
+
 // Raised when the file exists but cannot be read (no permission, a folder,
-// too large). Its message names the file and the system's reason.
+// not a regular file, too large). Its message names the file and the system's reason.
 class EIniReadError : public std::runtime_error {
 public:
     explicit EIniReadError(const QString& message);
@@ -31,16 +41,17 @@ public:
 };
 
 // Raised by UpdateFile when the file cannot be written; the message is
-// "Error writing to \"%s\"" (translated) with the file name. The old file
-// is left as it was.
+// "Error writing to \"%s\"" (translated) with the file name, and the
+// system's error code (ENOSPC for a full disk). The old file is left as it
+// was.
 class EIniWriteError : public std::runtime_error {
 public:
     EIniWriteError(const QString& message, int errorCode);
     QString Message() const { return QString::fromUtf8(what()); }
-    int ErrorCode() const { return m_errorCode; }
+    int ErrorCode() const { return FErrorCode; }
 
 private:
-    int m_errorCode;
+    int FErrorCode;
 };
 
 class TUnicodeIniFile {
@@ -90,7 +101,7 @@ public:
 private:
     struct Data;
     TUnicodeIniFile(const QString& fileName, bool readOnly);
-    std::unique_ptr<Data> d;
+    std::unique_ptr<Data> FData;
 };
 
 // Opens a file as a plain INI file (never written), reads one Boolean.

@@ -34,12 +34,12 @@ platform::ChildProcess::State WaitWithoutLimit(platform::ChildProcess& child)
 } // namespace
 
 struct ProcessHandle::Impl {
-    std::unique_ptr<platform::ChildProcess> child;
+    std::unique_ptr<platform::ChildProcess> Child;
 };
 
 EProcessError::EProcessError(const QString& message, quint32 errorCode)
     : std::runtime_error(message.toStdString())
-    , m_errorCode(errorCode)
+    , FErrorCode(errorCode)
 {
 }
 
@@ -105,38 +105,58 @@ ProcessHandle::~ProcessHandle() = default;
 ProcessHandle::ProcessHandle(ProcessHandle&&) noexcept = default;
 ProcessHandle& ProcessHandle::operator=(ProcessHandle&&) noexcept = default;
 ProcessHandle::ProcessHandle(std::unique_ptr<Impl> impl)
-    : m_impl(std::move(impl))
+    : FImpl(std::move(impl))
 {
 }
 
 bool ProcessHandle::IsValid() const
 {
-    return m_impl && m_impl->child;
+    return FImpl && FImpl->Child;
 }
 
 qint64 ProcessHandle::Pid() const
 {
-    return IsValid() ? m_impl->child->Pid() : -1;
+    return IsValid() ? FImpl->Child->Pid() : -1;
 }
+
+namespace {
+
+// Starts the program with its arguments; 0 or the system error code.
+int Spawn(const QString& program, const QStringList& arguments, const QString& workingFolder,
+    ProcessHandle& process)
+{
+    std::unique_ptr<platform::ChildProcess> child;
+    const int rc = platform::SpawnProcess(program, arguments, workingFolder, child);
+    if (rc != 0)
+        return rc;
+    auto impl = std::make_unique<ProcessHandle::Impl>();
+    impl->Child = std::move(child);
+    process = ProcessHandle(std::move(impl));
+    return 0;
+}
+
+} // namespace
 
 ProcessHandle StartProgram(const QString& commandLine, const QString& workingFolder)
 {
-    QStringList words = SplitCommandLine(commandLine);
+    // The program comes first: a line that begins with a blank names none,
+    // and its first argument must not take the program's place.
+    QStringList words;
+    if (!commandLine.isEmpty() && commandLine[0] != QLatin1Char(' '))
+        words = SplitCommandLine(commandLine);
     const QString program = words.isEmpty() ? QString() : words.takeFirst();
-    std::unique_ptr<platform::ChildProcess> child;
-    const int rc = platform::SpawnProcess(program, words, workingFolder, child);
+    ProcessHandle process;
+    const int rc = program.isEmpty() ? ENOENT : Spawn(program, words, workingFolder, process);
     if (rc != 0)
         throw EProcessError(SysErrorMessage(quint32(rc)), quint32(rc));
-    auto impl = std::make_unique<ProcessHandle::Impl>();
-    impl->child = std::move(child);
-    return ProcessHandle(std::move(impl));
+    return process;
 }
 
 quint32 WaitForProgram(ProcessHandle& process, int timeLimitMs, bool reportRunning)
 {
     if (!process.IsValid())
         return EBADF;
-    platform::ChildProcess& child = *process.impl()->child;
+    platform::ChildProcess& child = *process.impl()->Child;
     quint32 result = 0;
     if (timeLimitMs > 0) {
         if (child.Wait(timeLimitMs) == platform::ChildProcess::State::Running)
@@ -164,15 +184,17 @@ quint32 WaitForProgram(ProcessHandle& process, int timeLimitMs, bool reportRunni
 
 quint32 StartProgramAndWait(const QString& programPath, const QString& arguments, bool wait)
 {
+    // The path is the program as a whole (as if enclosed in quotes); an
+    // empty one is a program that cannot be found.
     ProcessHandle process;
-    try {
-        process = StartProgram(QuoteIfNeeded(programPath, QString()) + QLatin1Char(' ') + arguments);
-    } catch (const EProcessError& e) {
-        return e.ErrorCode();
-    }
+    const int rc = programPath.isEmpty()
+        ? ENOENT
+        : Spawn(programPath, SplitCommandLine(arguments), QString(), process);
+    if (rc != 0)
+        return quint32(rc);
     if (!wait)
         return 0;
-    platform::ChildProcess& child = *process.impl()->child;
+    platform::ChildProcess& child = *process.impl()->Child;
     switch (WaitWithoutLimit(child)) {
     case platform::ChildProcess::State::Failed:
         return quint32(child.Error());

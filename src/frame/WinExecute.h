@@ -25,11 +25,11 @@ inline constexpr quint32 kWaitTimeout = 258;
 class EProcessError : public std::runtime_error {
 public:
     EProcessError(const QString& message, quint32 errorCode);
-    quint32 ErrorCode() const { return m_errorCode; }
+    quint32 ErrorCode() const { return FErrorCode; }
     QString Message() const { return QString::fromUtf8(what()); }
 
 private:
-    quint32 m_errorCode;
+    quint32 FErrorCode;
 };
 
 // Empty text stays empty; with an empty character list, or when the text
@@ -61,15 +61,16 @@ public:
 
     struct Impl;
     explicit ProcessHandle(std::unique_ptr<Impl> impl);
-    Impl* impl() const { return m_impl.get(); }
+    Impl* impl() const { return FImpl.get(); }
 
 private:
-    std::unique_ptr<Impl> m_impl;
+    std::unique_ptr<Impl> FImpl;
 };
 
 // Starts QuoteIfNeeded(program) + " " + arguments. The working folder is
 // used when it is not empty. Raises EProcessError (a program that cannot be
-// found: code 2 with the system's text).
+// found: code 2 with the system's text; so is an empty program, a line
+// that begins with a blank).
 ProcessHandle StartProgram(const QString& commandLine, const QString& workingFolder = QString());
 
 // Waits for the process: with a limit (ms) up to that long, else without
@@ -80,9 +81,11 @@ ProcessHandle StartProgram(const QString& commandLine, const QString& workingFol
 // released.
 quint32 WaitForProgram(ProcessHandle& process, int timeLimitMs, bool reportRunning);
 
-// The combined start-and-wait of a schedule run: the program path is always
-// quoted; creation failures come back as system error codes; with wait the
-// call waits without limit (event loop kept alive), else returns 0 once the
+// The combined start-and-wait of a schedule run: the program path is taken
+// whole (as if always quoted) and the arguments are split apart from it, so
+// none can take its place; an empty path fails with 2 (not found).
+// Creation failures come back as system error codes; with wait the call
+// waits without limit (event loop kept alive), else returns 0 once the
 // process exists.
 quint32 StartProgramAndWait(const QString& programPath, const QString& arguments, bool wait);
 

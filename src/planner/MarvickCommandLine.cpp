@@ -1,6 +1,7 @@
 #include "planner/ScheduleRun.h"
 
 #include "frame/Switches.h"
+#include "frame/WinExecute.h"
 
 #include <algorithm>
 
@@ -27,7 +28,9 @@ TMarvickCommandLine ParseMarvickCommandLine(const QStringList& arguments)
         } else if (MatchOption(word, QStringLiteral("dark"))) {
             cmd.UseDarkMode = true;
         } else {
-            cmd.OtherOptions += QLatin1Char(' ') + argument;
+            // Passed on as one argument: a switch with a blank is enclosed
+            // in quotes, so the main program's line splits back to it.
+            cmd.OtherOptions += QLatin1Char(' ') + QuoteIfNeeded(argument);
         }
     }
     return cmd;

@@ -12,8 +12,6 @@ const QDate kDayZero(1899, 12, 30);
 
 const QString kConfig = QStringLiteral("Config");
 
-constexpr int kStoreLockWaitMs = 10000;
-
 } // namespace
 
 QString SchedSection(int index)
@@ -111,17 +109,30 @@ void SaveSchedules(const QString& iniName, const TMarvickSettings& settings, con
     ini->UpdateFile();
 }
 
+TSettingsLock::TSettingsLock(const QString& iniName, int waitMs)
+    : FLock(std::make_unique<QLockFile>(iniName + QStringLiteral(".lock")))
+{
+    FLock->setStaleLockTime(0);
+    FHeld = FLock->tryLock(waitMs);
+}
+
+TSettingsLock::~TSettingsLock()
+{
+    Release();
+}
+
+void TSettingsLock::Release()
+{
+    if (FHeld)
+        FLock->unlock();
+    FHeld = false;
+}
+
 void StoreRunState(const QString& iniName, int index, const TSchedTask& schedule)
 {
     // Timers often start several schedules at the same moment, and each run
-    // reads, changes and writes the whole file: without a lock one run could
-    // write back the state another had just stored. A lock that cannot be
-    // had in time (a hung process) is not worth losing this state for.
-    // A lock whose process has gone is taken over at once; the age of a
-    // lock says nothing here (clocks may jump, the file's time may differ).
-    QLockFile lock(iniName + QStringLiteral(".lock"));
-    lock.setStaleLockTime(0);
-    lock.tryLock(kStoreLockWaitMs);
+    // reads, changes and writes the whole file: the caller's settings lock
+    // keeps one run from writing back the state another had just stored.
     const auto ini = TUnicodeIniFile::CreateForWrite(iniName, false);
     const QString sect = SchedSection(index);
     ini->WriteInteger(sect, QStringLiteral("NextCycle"), schedule.NextCyc);

@@ -14,6 +14,9 @@
 #include <QRect>
 #include <QString>
 #include <QStringList>
+#include <memory>
+
+class QLockFile;
 
 namespace kes {
 
@@ -78,10 +81,34 @@ void SaveSchedules(const QString& iniName, const TMarvickSettings& settings, con
     const QString& programVersion);
 
 // Writes "NextCycle", "LastFull" and "LastDay" of one schedule section and
-// leaves everything else of the file as it was. Runs that store at the
-// same time take turns (a lock file beside the settings file). Raises
-// EIniReadError or EIniWriteError.
+// leaves everything else of the file as it was. The caller holds the
+// settings lock from reading the state to storing it. Raises EIniReadError
+// or EIniWriteError.
 void StoreRunState(const QString& iniName, int index, const TSchedTask& schedule);
+
+// How long a run waits for another to release the settings lock.
+inline constexpr int kSettingsLockWaitMs = 10000;
+
+// The lock of a settings file: "<file>.lock" beside it, held by whoever
+// reads, changes and writes back the file, so that no one writes back an
+// older copy of what another has just stored. A lock whose process has
+// gone is taken over at once; its age says nothing (clocks may jump). The
+// lock is held from construction, when it could be had within waitMs,
+// until destruction or Release.
+class TSettingsLock {
+public:
+    explicit TSettingsLock(const QString& iniName, int waitMs = kSettingsLockWaitMs);
+    ~TSettingsLock();
+    TSettingsLock(const TSettingsLock&) = delete;
+    TSettingsLock& operator=(const TSettingsLock&) = delete;
+
+    bool Held() const { return FHeld; }
+    void Release();
+
+private:
+    std::unique_ptr<QLockFile> FLock;
+    bool FHeld = false;
+};
 
 // Keeps a window inside the work area of a single monitor: a window whose
 // right (bottom) edge lies beyond the area is moved to end margin pixels

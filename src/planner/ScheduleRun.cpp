@@ -11,6 +11,8 @@
 #include <QLocale>
 #include <algorithm>
 #include <climits>
+#include <functional>
+#include <vector>
 
 namespace kes {
 
@@ -57,49 +59,187 @@ QString DefOptions(const QString& iniName, bool useAltIni)
     return DefaultRunOptions(useAltIni ? iniName : QString());
 }
 
+TStepPlan DecideStep(const TSchedTask& schedule, const QDate& today, bool runAgain)
+{
+    TStepPlan plan;
+    const int total = int(schedule.TotalSteps());
+    int next = schedule.NextCyc;
+    int lastFull = schedule.LastFull;
+
+    // A state that lies outside the rotation (a hand-edited file, or Cycles
+    // or Steps changed by hand) begins a new rotation, as the editor does.
+    if (next < 0 || next > total) {
+        next = 0;
+        lastFull = 0;
+    }
+
+    // Begin the rotation; a weekly schedule only on its first day. There is
+    // no previous step to run again.
+    if (next == 0) {
+        next = !schedule.IsWeekly() || today.dayOfWeek() == schedule.FirstDay ? 1 : 0;
+        runAgain = false;
+    }
+    if (next < 1) {
+        plan.Action = TStepAction::saWaitForFirstDay;
+        plan.NextCyc = next;
+        plan.LastFull = lastFull;
+        return plan;
+    }
+
+    // Run again: repeat the previous step.
+    if (runAgain)
+        next = next == 1 ? total : next - 1;
+
+    const auto partialKind = [&] {
+        if (schedule.Diff) {
+            plan.Kind = QStringLiteral("differential");
+            plan.Folder += QLatin1Char('D');
+            plan.KindText = N_("Differential");
+        } else {
+            plan.Kind = QStringLiteral("incremental");
+            plan.Folder += QLatin1Char('I');
+            plan.KindText = N_("Incremental");
+        }
+    };
+    const auto fullKind = [&] {
+        plan.Kind = QStringLiteral("full");
+        plan.Folder += QLatin1Char('F');
+        plan.KindText = N_("Full");
+    };
+
+    if (schedule.IsWeekly()) {
+        // Weekly: the folder names the weekday and the cycle.
+        const int wd = today.dayOfWeek();
+        const int cycle = (next - 1) / kWeeklySteps + 1;
+        const QString cycleText = QString::number(cycle);
+        plan.Folder = QStringLiteral("Bu") + DayCode(wd) + cycleText;
+        const int lastCycle = lastFull < 1 ? cycle : (lastFull - 1) / kWeeklySteps + 1;
+        // No full backup in this cycle yet: make it up first. On the first
+        // day itself the day's own full backup follows at once into the
+        // same folder, so it is not run twice.
+        if (cycle != lastCycle && schedule.FirstDay != wd) {
+            plan.CatchUp = true;
+            plan.CatchUpFolder
+                = QStringLiteral("Bu") + DayCode(schedule.FirstDay) + cycleText + QLatin1Char('F');
+            lastFull = ((next - 1) / kWeeklySteps) * kWeeklySteps + 1;
+        }
+        if (schedule.FirstDay == wd) {
+            fullKind();
+            lastFull = next;
+        } else {
+            partialKind();
+        }
+    } else {
+        // Other schedules: the folder names the step.
+        plan.Folder = QStringLiteral("Bu")
+            + QString::number(next).rightJustified(total <= 99 ? 2 : 3, QLatin1Char('0'));
+        if ((next - 1) % schedule.Steps == 0)
+            fullKind();
+        else
+            partialKind();
+    }
+
+    // Advance.
+    plan.Step = next;
+    plan.NextCyc = next >= total ? 1 : next + 1;
+    plan.LastFull = lastFull;
+    return plan;
+}
+
+// Holds the messages of a run while it holds the settings lock and passes
+// them on, in their order, once the lock is released: a message box that
+// waits for the user must not keep other runs from their turn. Questions
+// are asked at once, since the run needs the answer.
+class TScheduleRun::TDeferredReporter final : public IScheduleReporter {
+public:
+    explicit TDeferredReporter(IScheduleReporter& target)
+        : FTarget(target)
+    {
+    }
+
+    void Hold() { FHolding = true; }
+    void Release()
+    {
+        FHolding = false;
+        // Moved out first: a message may run the event loop.
+        std::vector<std::function<void()>> pending;
+        pending.swap(FPending);
+        for (const auto& deliver : pending)
+            deliver();
+    }
+
+    void ShowInformation(const QString& text, int waitSeconds) override
+    {
+        Pass([this, text, waitSeconds] { FTarget.ShowInformation(text, waitSeconds); });
+    }
+    void ShowError(const QString& text) override
+    {
+        Pass([this, text] { FTarget.ShowError(text); });
+    }
+    bool ConfirmYesNo(const QString& text) override { return FTarget.ConfirmYesNo(text); }
+    void WriteEvent(const TScheduleEvent& event) override
+    {
+        Pass([this, event] { FTarget.WriteEvent(event); });
+    }
+
+private:
+    void Pass(std::function<void()> deliver)
+    {
+        if (FHolding)
+            FPending.push_back(std::move(deliver));
+        else
+            deliver();
+    }
+
+    IScheduleReporter& FTarget;
+    bool FHolding = false;
+    std::vector<std::function<void()>> FPending;
+};
+
 TScheduleRun::TScheduleRun(
     TMarvickContext context, IScheduleReporter& reporter, TClockPtr clock, TLauncher launcher)
-    : m_context(std::move(context))
-    , m_reporter(reporter)
-    , m_clock(clock ? std::move(clock) : TClock::System())
-    , m_launcher(std::move(launcher))
+    : FContext(std::move(context))
+    , FReporter(std::make_unique<TDeferredReporter>(reporter))
+    , FClock(clock ? std::move(clock) : TClock::System())
+    , FLauncher(std::move(launcher))
 {
-    m_context.CommandLine.Wait = ClampWait(m_context.CommandLine.Wait);
+    FContext.CommandLine.Wait = ClampWait(FContext.CommandLine.Wait);
 }
+
+TScheduleRun::~TScheduleRun() = default;
 
 void TScheduleRun::LoadSchedules()
 {
-    m_loadError.clear();
+    FLoadError.clear();
     try {
-        m_schedules = kes::LoadSchedules(m_context.IniName, TMarvickSettings {}).Schedules;
+        FSchedules = kes::LoadSchedules(FContext.IniName, TMarvickSettings {}).Schedules;
     } catch (const EIniReadError& e) {
-        m_schedules.clear();
-        m_loadError = e.Message();
+        FSchedules.clear();
+        FLoadError = e.Message();
     }
 }
 
 bool TScheduleRun::ReportsQuietly(const TSchedTask& s) const
 {
-    return s.Silent || m_context.IsBatch;
+    return s.Silent || FContext.IsBatch;
 }
 
 void TScheduleRun::Error(const QString& text)
 {
-    m_hadError = true;
-    m_reporter.ShowError(text);
+    FHadError = true;
+    FReporter->ShowError(text);
 }
 
 void TScheduleRun::Event(quint32 id, TEventType type, const QStringList& strings)
 {
     if (type == TEventType::etError)
-        m_hadError = true;
-    m_reporter.WriteEvent(TScheduleEvent {id, type, strings});
+        FHadError = true;
+    FReporter->WriteEvent(TScheduleEvent {id, type, strings});
 }
 
 bool TScheduleRun::CheckSchedule()
 {
-    const TMarvickContext& c = m_context;
-    const QString& name = c.CommandLine.SchedName;
+    const TMarvickContext& c = FContext;
     // A missing main program is reported here; a found schedule still runs
     // and its start then fails with the system's message.
     if (c.KesPath.isEmpty()) {
@@ -108,13 +248,33 @@ bool TScheduleRun::CheckSchedule()
         else
             Event(evMainProgramNotFound, TEventType::etError, {});
     }
-    if (!m_loadError.isEmpty()) {
+    bool done;
+    {
+        // From reading the state to storing the new one: a run started at
+        // the same moment waits, then finds the day's step done. A lock
+        // that cannot be had in time (its holder hangs, or waits for a
+        // catch-up backup) or at all (a folder we may not write) is gone
+        // without: the backup is not worth missing for it.
+        TSettingsLock lock(c.IniName);
+        FReporter->Hold();
+        LoadSchedules();
+        done = CheckLoadedSchedule();
+    }
+    FReporter->Release();
+    return done;
+}
+
+bool TScheduleRun::CheckLoadedSchedule()
+{
+    const TMarvickContext& c = FContext;
+    const QString& name = c.CommandLine.SchedName;
+    if (!FLoadError.isEmpty()) {
         // The file exists but cannot be read: end here, so that nothing
         // (a later save of the window) replaces it with an empty list.
         if (!c.IsBatch)
-            Error(m_loadError);
+            Error(FLoadError);
         else
-            Event(evScheduleNotFound, TEventType::etError, {name, c.IniName, m_loadError});
+            Event(evScheduleNotFound, TEventType::etError, {name, c.IniName, FLoadError});
         return true;
     }
     const bool iniExists = QFileInfo::exists(c.IniName);
@@ -125,11 +285,11 @@ bool TScheduleRun::CheckSchedule()
             Event(evScheduleNotFound, TEventType::etError, {name, c.IniName});
         return c.IsBatch;
     }
-    const int index = FindSchedule(m_schedules, name);
+    const int index = FindSchedule(FSchedules, name);
     if (index >= 0) {
-        if (m_context.CommandLine.OtherOptions.isEmpty())
-            m_context.CommandLine.OtherOptions = DefOptions(c.IniName, c.CommandLine.UseAltIni);
-        RunSchedule(index, m_context.CommandLine.OtherOptions);
+        if (FContext.CommandLine.OtherOptions.isEmpty())
+            FContext.CommandLine.OtherOptions = DefOptions(c.IniName, c.CommandLine.UseAltIni);
+        RunSchedule(index, FContext.CommandLine.OtherOptions);
         return true;
     }
     if (!c.IsBatch)
@@ -154,7 +314,7 @@ bool TScheduleRun::ScheduleIsUsable(const TSchedTask& s)
     if (reason.isEmpty())
         return true;
     if (ReportsQuietly(s))
-        Event(evScheduleNotFound, TEventType::etError, {s.SName, m_context.IniName, reason});
+        Event(evScheduleNotFound, TEventType::etError, {s.SName, FContext.IniName, reason});
     else
         Error(reason);
     return false;
@@ -166,156 +326,105 @@ quint32 TScheduleRun::Start(
     const QString command = QuoteIfNeeded(s.Task, QStringLiteral(" "))
         + OptValue(QStringLiteral("startapp"), QStringLiteral("marvick")) + kindSwitch
         + OptValue(QStringLiteral("backupdir"), folder) + OptFlag(QStringLiteral("force")) + options;
-    return m_launcher(m_context.KesPath, command, wait);
+    return FLauncher(FContext.KesPath, command, wait);
 }
 
-void TScheduleRun::RunSchedule(int index, const QString& options)
+// The day's step was done already. Reports it; true when nothing is to
+// run, false when the user asked to run the step again.
+bool TScheduleRun::AlreadyDone(const TSchedTask& s, bool& runAgain)
 {
-    if (index < 0 || index >= m_schedules.size())
-        return;
-    TSchedTask& s = m_schedules[index];
-    const QDate todayDate = m_clock->CurrentDate();
-    const int today = DayNumber(todayDate);
-    const bool quiet = ReportsQuietly(s);
-    const QStringList nameAndTask {s.SName, s.Task};
+    runAgain = false;
+    const QString text = SafeFormat(
+        _("Backup already done for this day!\nSchedule: %s\nBackup task: %s"), {s.SName, s.Task});
+    if (ReportsQuietly(s))
+        Event(evAlreadyDone, TEventType::etInformation, {s.SName, s.Task});
+    else if (FContext.CommandLine.IntAct)
+        runAgain = FReporter->ConfirmYesNo(text + QLatin1Char('\n') + _("Run again?"));
+    else
+        FReporter->ShowInformation(text, FContext.CommandLine.Wait);
+    return !runAgain;
+}
 
-    if (!ScheduleIsUsable(s))
-        return;
-    const int total = int(s.TotalSteps());
+void TScheduleRun::ReportWaiting(const TSchedTask& s)
+{
+    const QString day = LongDayName(FContext.LanguageCode, s.FirstDay);
+    if (ReportsQuietly(s))
+        Event(evWaitingForFirstDay, TEventType::etInformation, {day, s.SName, s.Task});
+    else
+        FReporter->ShowInformation(
+            SafeFormat(_("First full backup on next \"%s\"!\nSchedule: %s\nBackup task: %s"),
+                {day, s.SName, s.Task}),
+            FContext.CommandLine.Wait);
+}
 
-    // Already done today.
-    int again = 0;
-    if (s.LastDay == today) {
-        again = -1;
-        const QString text = SafeFormat(
-            _("Backup already done for this day!\nSchedule: %s\nBackup task: %s"), {s.SName, s.Task});
-        if (quiet)
-            Event(evAlreadyDone, TEventType::etInformation, nameAndTask);
-        else if (m_context.CommandLine.IntAct) {
-            if (m_reporter.ConfirmYesNo(text + QLatin1Char('\n') + _("Run again?")))
-                again = 1;
-        } else
-            m_reporter.ShowInformation(text, m_context.CommandLine.Wait);
-        if (again == -1)
-            return;
-    }
+// A task file that is gone would consume a step of the rotation without a
+// backup: it is reported and the state kept for the next start.
+bool TScheduleRun::TaskFileIsThere(const TSchedTask& s)
+{
+    if (TaskFileFound(s.Task))
+        return true;
+    const QString reason = SafeFormat(_("Backup task \"%s\" not found!"), {s.Task});
+    if (ReportsQuietly(s))
+        Event(evScheduleNotFound, TEventType::etError, {s.SName, FContext.IniName, reason});
+    else
+        Error(reason + QLatin1Char('\n') + SafeFormat(_("Schedule: %s"), {s.SName}));
+    return false;
+}
 
-    // A state that lies outside the rotation (a hand-edited file, or Cycles
-    // or Steps changed by hand) begins a new rotation, as the editor does.
-    if (s.NextCyc < 0 || s.NextCyc > total) {
-        s.NextCyc = 0;
-        s.LastFull = 0;
-    }
-
-    // Begin the rotation; a weekly schedule only on its first day.
-    if (s.NextCyc == 0) {
-        if (s.IsWeekly())
-            s.NextCyc = todayDate.dayOfWeek() == s.FirstDay ? 1 : 0;
-        else
-            s.NextCyc = 1;
-        again = 0;
-    }
-
-    // Waiting for the first day.
-    if (s.NextCyc < 1) {
-        if (quiet)
-            Event(evWaitingForFirstDay, TEventType::etInformation,
-                {LongDayName(m_context.LanguageCode, s.FirstDay), s.SName, s.Task});
-        else
-            m_reporter.ShowInformation(
-                SafeFormat(_("First full backup on next \"%s\"!\nSchedule: %s\nBackup task: %s"),
-                    {LongDayName(m_context.LanguageCode, s.FirstDay), s.SName, s.Task}),
-                m_context.CommandLine.Wait);
-        return;
-    }
-
-    // A task file that is gone would consume a step of the rotation
-    // without a backup: report it and keep the state for the next start.
-    if (!TaskFileFound(s.Task)) {
-        const QString reason = SafeFormat(_("Backup task \"%s\" not found!"), {s.Task});
-        if (quiet)
-            Event(evScheduleNotFound, TEventType::etError, {s.SName, m_context.IniName, reason});
-        else
-            Error(reason + QLatin1Char('\n') + SafeFormat(_("Schedule: %s"), {s.SName}));
-        return;
-    }
-
-    // Run again: repeat the previous step.
-    if (again == 1)
-        s.NextCyc = s.NextCyc == 1 ? total : s.NextCyc - 1;
-
-    QString kind;
-    QString folder;
-    const char* kindText = nullptr;
-    const auto partialKind = [&] {
-        if (s.Diff) {
-            kind = QStringLiteral("differential");
-            folder += QLatin1Char('D');
-            kindText = N_("Differential");
-        } else {
-            kind = QStringLiteral("incremental");
-            folder += QLatin1Char('I');
-            kindText = N_("Incremental");
-        }
-    };
-
-    if (s.IsWeekly()) {
-        // Weekly: the folder names the weekday and the cycle.
-        const int wd = todayDate.dayOfWeek();
-        const int cycle = (s.NextCyc - 1) / kWeeklySteps + 1;
-        const QString cycleText = QString::number(cycle);
-        folder = QStringLiteral("Bu") + DayCode(wd) + cycleText;
-        const int lastCycle = s.LastFull < 1 ? cycle : (s.LastFull - 1) / kWeeklySteps + 1;
-        // No full backup in this cycle yet: make it up first. On the first
-        // day itself the day's own full backup follows at once into the
-        // same folder, so it is not run twice.
-        if (cycle != lastCycle && s.FirstDay != wd) {
-            const QString fullFolder
-                = QStringLiteral("Bu") + DayCode(s.FirstDay) + cycleText + QLatin1Char('F');
-            s.LastFull = ((s.NextCyc - 1) / kWeeklySteps) * kWeeklySteps + 1;
-            const quint32 result = Start(
-                s, OptValue(QStringLiteral("mode"), QStringLiteral("full")), fullFolder, options, true);
-            Report(s, result, N_("Full"), s.NextCyc);
-        }
-        if (s.FirstDay == wd) {
-            kind = QStringLiteral("full");
-            folder += QLatin1Char('F');
-            kindText = N_("Full");
-            s.LastFull = s.NextCyc;
-        } else
-            partialKind();
-    } else {
-        // Other schedules: the folder names the step.
-        folder = QStringLiteral("Bu")
-            + QString::number(s.NextCyc).rightJustified(total <= 99 ? 2 : 3, QLatin1Char('0'));
-        if ((s.NextCyc - 1) % s.Steps == 0) {
-            kind = QStringLiteral("full");
-            folder += QLatin1Char('F');
-            kindText = N_("Full");
-        } else
-            partialKind();
-    }
-
-    // Advance.
-    const int step = s.NextCyc;
-    s.NextCyc = s.NextCyc >= total ? 1 : s.NextCyc + 1;
-
-    // Start without waiting and report.
-    const quint32 result
-        = Start(s, OptFlag(QStringLiteral("mode")) + QLatin1Char(':') + kind, folder, options, false);
-    Report(s, result, kindText, step);
-    if (result != 0)
-        return;
-
-    // Store the new state, and only that.
-    s.LastDay = today;
+// Stores the new state, and only that. A write error is shown even to a
+// schedule that reports quietly.
+void TScheduleRun::Store(int index, const TSchedTask& s)
+{
     try {
-        StoreRunState(m_context.IniName, index, s);
+        StoreRunState(FContext.IniName, index, s);
     } catch (const EIniWriteError& e) {
         Error(e.Message());
     } catch (const EIniReadError& e) {
         Error(e.Message());
     }
+}
+
+void TScheduleRun::RunSchedule(int index, const QString& options)
+{
+    if (index < 0 || index >= FSchedules.size())
+        return;
+    TSchedTask& s = FSchedules[index];
+    const QDate today = FClock->CurrentDate();
+    if (!ScheduleIsUsable(s))
+        return;
+
+    // 1. Already done today (unless the user runs it again).
+    bool runAgain = false;
+    if (s.LastDay == DayNumber(today) && AlreadyDone(s, runAgain))
+        return;
+
+    // 2. The decision.
+    const TStepPlan plan = DecideStep(s, today, runAgain);
+    if (plan.Action == TStepAction::saWaitForFirstDay) {
+        ReportWaiting(s);
+        return;
+    }
+    if (!TaskFileIsThere(s))
+        return;
+
+    // 3. The start: a catch-up full backup first (waited for; whatever its
+    // result, the day's step follows), then the day's step without waiting.
+    if (plan.CatchUp) {
+        const quint32 result = Start(
+            s, OptValue(QStringLiteral("mode"), QStringLiteral("full")), plan.CatchUpFolder, options, true);
+        Report(s, result, N_("Full"), plan.Step);
+    }
+    const quint32 result = Start(
+        s, OptFlag(QStringLiteral("mode")) + QLatin1Char(':') + plan.Kind, plan.Folder, options, false);
+
+    // 4. The report, and the store after a successful start only.
+    Report(s, result, plan.KindText, plan.Step);
+    if (result != 0)
+        return;
+    s.NextCyc = plan.NextCyc;
+    s.LastFull = plan.LastFull;
+    s.LastDay = DayNumber(today);
+    Store(index, s);
 }
 
 void TScheduleRun::Report(const TSchedTask& s, quint32 result, const char* kindText, int step)
@@ -327,13 +436,13 @@ void TScheduleRun::Report(const TSchedTask& s, quint32 result, const char* kindT
             Event(evBackupStarted, TEventType::etInformation,
                 {s.SName, s.Task, QString::fromUtf8(kindText), QString::number(step)});
         else
-            m_reporter.ShowInformation(
+            FReporter->ShowInformation(
                 SafeFormat(_("Backup started for schedule: %s\nBackup task: %s\nMode: %s / Step: %s"),
                     {s.SName, s.Task, Tr(kindText), QString::number(step)}),
-                m_context.CommandLine.Wait);
+                FContext.CommandLine.Wait);
     } else if (result & kExitCodeFlag) {
         const quint32 exitCode = result & 0xFF;
-        m_hadError = true;
+        FHadError = true;
         if (quiet)
             Event(evStartResult, TEventType::etInformation,
                 {QStringLiteral("ExitCode = ") + QString::number(exitCode), s.SName, s.Task});

@@ -7,6 +7,15 @@
 //   - a launcher that starts the main program (StartProgramAndWait),
 //   - a reporter that shows messages or writes events.
 // so tests drive whole rotations day by day without waiting.
+//
+// A run is made of named steps: the decision of the day's step (DecideStep,
+// a pure function of the schedule, its state and the date), the start of
+// the main program, the report and the store. Runs started together (timers
+// often fire in the same minute) take turns: CheckSchedule holds the
+// settings lock from reading the state to storing the new one, so of two
+// starts of one schedule on one day one runs and the other finds the step
+// done. Messages wait until the lock is released, so a dialog never keeps
+// another run waiting.
 #pragma once
 
 #include "frame/Clock.h"
@@ -17,13 +26,14 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 namespace kes {
 
 // Marvick's own command line.
 struct TMarvickCommandLine {
     QString SchedName; // last plain argument
-    QString OtherOptions; // every other switch: " " + argument as typed
+    QString OtherOptions; // every other switch: " " + QuoteIfNeeded(argument as typed)
     QString AltIni; // value of "ini" (unexpanded)
     bool UseAltIni = false;
     int Wait = 5; // seconds before information messages close by themselves
@@ -52,6 +62,33 @@ public:
     virtual void WriteEvent(const TScheduleEvent& event) = 0;
 };
 
+// The day's step of a schedule, as DecideStep sees it.
+enum class TStepAction {
+    saWaitForFirstDay, // weekly, not begun, not its first day: nothing to run
+    saRun,
+};
+
+struct TStepPlan {
+    TStepAction Action = TStepAction::saRun;
+    // Weekly: no full backup in this cycle yet. It is made up first, into
+    // CatchUpFolder, and waited for.
+    bool CatchUp = false;
+    QString CatchUpFolder;
+    QString Kind; // "full", "differential" or "incremental"
+    QString Folder; // the backup folder of the day's step
+    const char* KindText = nullptr; // "Full", "Differential", "Incremental" (untranslated)
+    int Step = 0; // the step performed, 1 .. Cycles x Steps
+    // The state stored after a successful start.
+    int NextCyc = 0;
+    int LastFull = 0;
+};
+
+// Decides the step of a schedule whose values a rotation can run with
+// (Cycles and Steps at least 1, a weekly FirstDay 1..7) on the given day.
+// runAgain repeats the previous step (the day's step was done and the user
+// asked to run it again); it has no effect on a rotation not yet begun.
+TStepPlan DecideStep(const TSchedTask& schedule, const QDate& today, bool runAgain);
+
 // Starts the program with the arguments; with wait it returns when the
 // program has ended. Result codes as StartProgramAndWait.
 using TLauncher = std::function<quint32(const QString& programPath, const QString& arguments, bool wait)>;
@@ -69,24 +106,35 @@ class TScheduleRun {
 public:
     // clock gives today's date (null: the system clock).
     TScheduleRun(TMarvickContext context, IScheduleReporter& reporter, TClockPtr clock, TLauncher launcher);
+    ~TScheduleRun();
+    TScheduleRun(const TScheduleRun&) = delete;
+    TScheduleRun& operator=(const TScheduleRun&) = delete;
 
     // Reads the schedules from the settings file. A file that exists but
     // cannot be read is remembered and reported by CheckSchedule.
     void LoadSchedules();
-    void SetSchedules(const TSchedules& schedules) { m_schedules = schedules; }
-    const TSchedules& Schedules() const { return m_schedules; }
+    const TSchedules& Schedules() const { return FSchedules; }
 
-    // True: done, end the program without showing the main window.
+    // Takes the settings lock, reads the schedules and runs the one named
+    // on the command line. True: done, end the program without showing the
+    // main window.
     bool CheckSchedule();
-    // Evaluates and runs schedule `index` with the options for the main
-    // program.
-    void RunSchedule(int index, const QString& options);
 
     // An error was reported (shown or written as an error event).
-    bool HadError() const { return m_hadError; }
-    const TMarvickContext& Context() const { return m_context; }
+    bool HadError() const { return FHadError; }
+    const TMarvickContext& Context() const { return FContext; }
 
 private:
+    class TDeferredReporter;
+
+    bool CheckLoadedSchedule();
+    // Evaluates and runs schedule `index` with the options for the main
+    // program (the settings lock held).
+    void RunSchedule(int index, const QString& options);
+    bool AlreadyDone(const TSchedTask& s, bool& runAgain);
+    void ReportWaiting(const TSchedTask& s);
+    bool TaskFileIsThere(const TSchedTask& s);
+    void Store(int index, const TSchedTask& s);
     bool ReportsQuietly(const TSchedTask& s) const;
     void Report(const TSchedTask& s, quint32 result, const char* kindText, int step);
     void Error(const QString& text);
@@ -95,13 +143,13 @@ private:
     quint32 Start(const TSchedTask& s, const QString& kindSwitch, const QString& folder,
         const QString& options, bool wait);
 
-    TMarvickContext m_context;
-    IScheduleReporter& m_reporter;
-    TClockPtr m_clock;
-    TLauncher m_launcher;
-    TSchedules m_schedules;
-    QString m_loadError;
-    bool m_hadError = false;
+    TMarvickContext FContext;
+    std::unique_ptr<TDeferredReporter> FReporter;
+    TClockPtr FClock;
+    TLauncher FLauncher;
+    TSchedules FSchedules;
+    QString FLoadError;
+    bool FHadError = false;
 };
 
 } // namespace kes

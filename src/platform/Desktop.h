@@ -10,6 +10,16 @@ namespace kes::platform {
 // set). Without one the programs run as in a batch session.
 bool HasGraphicalDisplay();
 
+// Before the Qt GUI application is created. A display variable can outlive
+// its server (a timer started after the user logged off), and Qt ends the
+// program when it cannot reach the display. Unless QT_QPA_PLATFORM already
+// names the platform, Qt is told to try the session's display platforms
+// and fall back to HeadlessDisplayPlatform(). True when the fallback was
+// arranged: landing on that platform then means there is no display.
+bool ArrangeDisplayFallback();
+// The name of Qt's platform without a display ("offscreen").
+QString HeadlessDisplayPlatform();
+
 // Opens a URL (file:// for local pages) in the desktop's preferred
 // application through xdg-open. False when there is no display, xdg-open
 // cannot be started, or it reports a failure within a few seconds.

@@ -3,11 +3,11 @@
 #include "platform/Environment.h"
 #include "platform/Paths.h"
 #include "platform/Process.h"
+#include "platform/SettingsFile.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVariant>
-#include <QFile>
 #include <QStringList>
 
 namespace kes::platform {
@@ -36,12 +36,11 @@ QString IniValue(const QString& text, const QString& section, const QString& key
     return QString();
 }
 
+// A FIFO or device in place of a settings file is never waited for.
 QString ReadSmallFile(const QString& path)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxSettingsFile)
-        return QString();
-    return QString::fromUtf8(f.readAll());
+    const TSettingsRead file = ReadSettingsFile(path, kMaxSettingsFile);
+    return file.Result == TSettingsReadResult::srOk ? QString::fromUtf8(file.Bytes) : QString();
 }
 
 ColorScheme AskPortal(const QDBusConnection& bus)
@@ -90,6 +89,23 @@ bool HasGraphicalDisplay()
 {
     return !GetEnvironmentValue(QStringLiteral("DISPLAY")).isEmpty()
         || !GetEnvironmentValue(QStringLiteral("WAYLAND_DISPLAY")).isEmpty();
+}
+
+bool ArrangeDisplayFallback()
+{
+    const QString platform = QStringLiteral("QT_QPA_PLATFORM");
+    if (IsEnvironmentSet(platform))
+        return false;
+    const QString tried = GetEnvironmentValue(QStringLiteral("WAYLAND_DISPLAY")).isEmpty()
+        ? QStringLiteral("xcb;")
+        : QStringLiteral("wayland;xcb;");
+    SetEnvironmentValue(platform, tried + HeadlessDisplayPlatform());
+    return true;
+}
+
+QString HeadlessDisplayPlatform()
+{
+    return QStringLiteral("offscreen");
 }
 
 bool OpenUrl(const QString& url)

@@ -50,7 +50,7 @@ enum DirNotifyFilter : unsigned {
 };
 
 struct DirChange {
-    enum Kind : unsigned char {
+    enum TKind : unsigned char {
         None = 0, // internal placeholder, never delivered
         // The five actions, numbered as the watcher's action numbers.
         Added = 1,
@@ -66,10 +66,10 @@ struct DirChange {
         Failed, // reading the notifications failed (code): the notifier ended
         Fault, // an unexpected error in the reading thread (name: its text); reading goes on
     };
-    Kind kind = None;
-    int code = 0; // errno of a report
-    int count = 0; // directories concerned (WatchLimit, WatchFailed)
-    QString name;
+    TKind Kind = None;
+    int Code = 0; // errno of a report
+    int Count = 0; // directories concerned (WatchLimit, WatchFailed)
+    QString Name;
 };
 
 class DirNotifier {
@@ -103,8 +103,16 @@ public:
 
 private:
     struct Impl;
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl> FImpl;
 };
+
+// What a failed Open ran into: a per-user limit of the system, or
+// something else.
+enum class DirNotifyLimit { None, Instances, Watches };
+DirNotifyLimit LimitOfFailure(DirNotifier::Step step, int error);
+// The names of the system settings for those limits, as a user raises them.
+QString DirWatchLimitSetting();
+QString DirInstanceLimitSetting();
 
 // The per-user limit of watches (fs.inotify.max_user_watches), -1 if unknown.
 int DirWatchLimit();
@@ -115,8 +123,8 @@ int DirNotifyQueueLimit();
 // Memory use of this process in KiB, from the kernel's process status
 // (VmRSS and VmHWM); -1 when unknown. For measuring the watcher's cost.
 struct ProcessMemory {
-    long long residentKiB = -1;
-    long long peakResidentKiB = -1;
+    long long ResidentKiB = -1;
+    long long PeakResidentKiB = -1;
 };
 ProcessMemory ReadProcessMemory();
 

@@ -93,66 +93,66 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     };
 
     struct Node {
-        QString rel;
-        int parent = -1;
-        QSet<int> children;
-        quint32 mark = 0;
+        QString Rel;
+        int Parent = -1;
+        QSet<int> Children;
+        quint32 Mark = 0;
     };
     struct PendingMove {
-        std::uint32_t cookie;
-        quint64 seq; // position of its placeholder record
-        qint64 deadline;
-        bool isDir;
-        QString rel;
+        std::uint32_t Cookie;
+        quint64 Seq; // position of its placeholder record
+        qint64 Deadline;
+        bool IsDir;
+        QString Rel;
     };
     struct ModState {
-        qint64 due;
-        bool dirty;
+        qint64 Due;
+        bool Dirty;
     };
 
-    int inFd = -1;
-    int wakeFd = -1;
-    int rootWd = -1;
-    std::atomic<bool> aborted {false};
-    std::atomic<int> watchCount {0};
-    bool subTree = true;
-    unsigned filter = 0;
-    std::uint32_t dirMask = 0;
-    std::uint32_t rootMask = 0;
-    bool useProcFd = true;
-    bool ended = false;
-    Step failedStep = Step::None;
-    QByteArray rootPath;
-    std::vector<std::uint64_t> buffer; // 8-byte aligned for struct inotify_event
-    std::size_t bufferBytes = 0;
+    int FInFd = -1;
+    int FWakeFd = -1;
+    int FRootWd = -1;
+    std::atomic<bool> FAborted {false};
+    std::atomic<int> FWatchCount {0};
+    bool FSubTree = true;
+    unsigned FFilter = 0;
+    std::uint32_t FDirMask = 0;
+    std::uint32_t FRootMask = 0;
+    bool FUseProcFd = true;
+    bool FEnded = false;
+    Step FFailedStep = Step::None;
+    QByteArray FRootPath;
+    std::vector<std::uint64_t> FBuffer; // 8-byte aligned for struct inotify_event
+    std::size_t FBufferBytes = 0;
 
     // Watched directories: the watch descriptor's directory and the reverse.
-    QHash<int, Node> nodes;
-    QHash<QString, int> wdOfPath;
+    QHash<int, Node> FNodes;
+    QHash<QString, int> FWdOfPath;
 
     // Records in order. Records from the first unresolved move on are held
     // back until it is known whether the move stayed inside the tree.
-    std::deque<DirChange> queue;
-    quint64 seqBase = 0; // sequence number of queue.front()
-    std::deque<PendingMove> pending;
+    std::deque<DirChange> FQueue;
+    quint64 FSeqBase = 0; // sequence number of queue.front()
+    std::deque<PendingMove> FPending;
 
     // Write coalescing per file (watch descriptor + raw name).
-    QHash<QByteArray, ModState> mods;
-    std::deque<std::pair<qint64, QByteArray>> modQueue;
+    QHash<QByteArray, ModState> FMods;
+    std::deque<std::pair<qint64, QByteArray>> FModQueue;
 
     // State of the running walk.
-    WalkMode walkMode = WalkMode::Register;
-    quint32 walkMark = 0;
-    int limitCount = 0;
-    QString limitFirst;
-    bool limitReported = false;
-    int failCount = 0;
-    int failError = 0;
-    QString failFirst;
+    WalkMode FWalkMode = WalkMode::Register;
+    quint32 FWalkMark = 0;
+    int FLimitCount = 0;
+    QString FLimitFirst;
+    bool FLimitReported = false;
+    int FFailCount = 0;
+    int FFailError = 0;
+    QString FFailFirst;
 
     ~Impl() override
     {
-        for (int fd : {wakeFd, inFd}) {
+        for (int fd : {FWakeFd, FInFd}) {
             if (fd >= 0)
                 close(fd);
         }
@@ -160,28 +160,28 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
 
     bool WantAdded(bool isDir) const
     {
-        return filter & (kNotifyCreation | (isDir ? kNotifyDirName : kNotifyFileName));
+        return FFilter & (kNotifyCreation | (isDir ? kNotifyDirName : kNotifyFileName));
     }
-    bool WantName(bool isDir) const { return filter & (isDir ? kNotifyDirName : kNotifyFileName); }
+    bool WantName(bool isDir) const { return FFilter & (isDir ? kNotifyDirName : kNotifyFileName); }
 
     void ComputeMasks()
     {
         std::uint32_t m = IN_ONLYDIR | IN_EXCL_UNLINK;
-        if (subTree || (filter & (kNotifyFileName | kNotifyDirName | kNotifyCreation)))
+        if (FSubTree || (FFilter & (kNotifyFileName | kNotifyDirName | kNotifyCreation)))
             m |= IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO;
-        if (filter & (kNotifySize | kNotifyLastWrite))
+        if (FFilter & (kNotifySize | kNotifyLastWrite))
             m |= IN_MODIFY | IN_CLOSE_WRITE;
-        if (filter & (kNotifyAttributes | kNotifySecurity))
+        if (FFilter & (kNotifyAttributes | kNotifySecurity))
             m |= IN_ATTRIB;
-        if (filter & kNotifyLastAccess)
+        if (FFilter & kNotifyLastAccess)
             m |= IN_ACCESS;
-        dirMask = m;
-        rootMask = m | IN_DELETE_SELF | IN_MOVE_SELF;
+        FDirMask = m;
+        FRootMask = m | IN_DELETE_SELF | IN_MOVE_SELF;
     }
 
-    void Push(DirChange::Kind kind, const QString& name, int code = 0, int count = 0)
+    void Push(DirChange::TKind kind, const QString& name, int code = 0, int count = 0)
     {
-        queue.push_back(DirChange {kind, code, count, name});
+        FQueue.push_back(DirChange {kind, code, count, name});
     }
 
     // Adds (or finds) the watch of the open directory fd; returns the watch
@@ -190,48 +190,48 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     // paths longer than PATH_MAX do not matter.
     int AddWatch(int fd, const QString& rel)
     {
-        const std::uint32_t mask = rel.isEmpty() ? rootMask : dirMask;
-        if (useProcFd) {
+        const std::uint32_t mask = rel.isEmpty() ? FRootMask : FDirMask;
+        if (FUseProcFd) {
             char proc[48];
             std::snprintf(proc, sizeof(proc), "/proc/self/fd/%d", fd);
-            const int wd = inotify_add_watch(inFd, proc, mask);
+            const int wd = inotify_add_watch(FInFd, proc, mask);
             if (wd >= 0)
                 return wd;
             if (errno != ENOENT || access("/proc/self/fd", F_OK) == 0)
                 return -errno;
-            useProcFd = false; // no /proc: fall back to the path
+            FUseProcFd = false; // no /proc: fall back to the path
         }
-        QByteArray path = rootPath;
+        QByteArray path = FRootPath;
         if (!rel.isEmpty()) {
             path += '/';
             path += EncodeName(rel);
         }
-        const int wd = inotify_add_watch(inFd, path.constData(), mask);
+        const int wd = inotify_add_watch(FInFd, path.constData(), mask);
         return wd >= 0 ? wd : -errno;
     }
 
-    void UpdateCount() { watchCount.store(int(nodes.size()), std::memory_order_relaxed); }
+    void UpdateCount() { FWatchCount.store(int(FNodes.size()), std::memory_order_relaxed); }
 
     void Insert(int wd, const QString& rel, int parent)
     {
-        Node& n = nodes[wd];
-        n.rel = rel;
-        n.parent = parent;
-        n.mark = walkMark;
+        Node& n = FNodes[wd];
+        n.Rel = rel;
+        n.Parent = parent;
+        n.Mark = FWalkMark;
         if (parent >= 0 && parent != wd) {
-            auto p = nodes.find(parent);
-            if (p != nodes.end())
-                p->children.insert(wd);
+            auto p = FNodes.find(parent);
+            if (p != FNodes.end())
+                p->Children.insert(wd);
         }
-        wdOfPath.insert(rel, wd);
+        FWdOfPath.insert(rel, wd);
         UpdateCount();
     }
 
     void PurgeMods(int wd)
     {
-        for (auto it = mods.begin(); it != mods.end();) {
+        for (auto it = FMods.begin(); it != FMods.end();) {
             if (WdOfKey(it.key()) == wd)
-                it = mods.erase(it);
+                it = FMods.erase(it);
             else
                 ++it;
         }
@@ -241,30 +241,30 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     // the kernel to stop (for directories moved out, which it still sees).
     void RemoveTree(int wd, bool removeWatches)
     {
-        auto top = nodes.find(wd);
-        if (top == nodes.end())
+        auto top = FNodes.find(wd);
+        if (top == FNodes.end())
             return;
-        if (top->parent >= 0) {
-            auto p = nodes.find(top->parent);
-            if (p != nodes.end())
-                p->children.remove(wd);
+        if (top->Parent >= 0) {
+            auto p = FNodes.find(top->Parent);
+            if (p != FNodes.end())
+                p->Children.remove(wd);
         }
         std::vector<int> stack {wd};
         while (!stack.empty()) {
             const int w = stack.back();
             stack.pop_back();
-            auto n = nodes.find(w);
-            if (n == nodes.end())
+            auto n = FNodes.find(w);
+            if (n == FNodes.end())
                 continue;
-            for (int c : std::as_const(n->children))
+            for (int c : std::as_const(n->Children))
                 stack.push_back(c);
-            auto p = wdOfPath.find(n->rel);
-            if (p != wdOfPath.end() && *p == w)
-                wdOfPath.erase(p);
-            if (removeWatches && w != rootWd)
-                inotify_rm_watch(inFd, w);
-            nodes.erase(n);
-            if (!mods.isEmpty())
+            auto p = FWdOfPath.find(n->Rel);
+            if (p != FWdOfPath.end() && *p == w)
+                FWdOfPath.erase(p);
+            if (removeWatches && w != FRootWd)
+                inotify_rm_watch(FInFd, w);
+            FNodes.erase(n);
+            if (!FMods.isEmpty())
                 PurgeMods(w);
         }
         UpdateCount();
@@ -274,32 +274,32 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     // and everything below it.
     void Relocate(int wd, const QString& newRel, int newParent)
     {
-        auto it = nodes.find(wd);
-        if (it == nodes.end())
+        auto it = FNodes.find(wd);
+        if (it == FNodes.end())
             return;
-        const QString oldRel = it->rel;
-        if (it->parent != newParent && newParent >= 0) {
-            auto oldP = nodes.find(it->parent);
-            if (oldP != nodes.end())
-                oldP->children.remove(wd);
-            auto newP = nodes.find(newParent);
-            if (newP != nodes.end())
-                newP->children.insert(wd);
-            nodes[wd].parent = newParent;
+        const QString oldRel = it->Rel;
+        if (it->Parent != newParent && newParent >= 0) {
+            auto oldP = FNodes.find(it->Parent);
+            if (oldP != FNodes.end())
+                oldP->Children.remove(wd);
+            auto newP = FNodes.find(newParent);
+            if (newP != FNodes.end())
+                newP->Children.insert(wd);
+            FNodes[wd].Parent = newParent;
         }
         std::vector<int> stack {wd};
         while (!stack.empty()) {
             const int w = stack.back();
             stack.pop_back();
-            auto n = nodes.find(w);
-            if (n == nodes.end())
+            auto n = FNodes.find(w);
+            if (n == FNodes.end())
                 continue;
-            auto p = wdOfPath.find(n->rel);
-            if (p != wdOfPath.end() && *p == w)
-                wdOfPath.erase(p);
-            n->rel = newRel + n->rel.mid(oldRel.size());
-            wdOfPath.insert(n->rel, w);
-            for (int c : std::as_const(n->children))
+            auto p = FWdOfPath.find(n->Rel);
+            if (p != FWdOfPath.end() && *p == w)
+                FWdOfPath.erase(p);
+            n->Rel = newRel + n->Rel.mid(oldRel.size());
+            FWdOfPath.insert(n->Rel, w);
+            for (int c : std::as_const(n->Children))
                 stack.push_back(c);
         }
     }
@@ -313,22 +313,22 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
             NoteFailure(rel, -wd);
             return false;
         }
-        auto it = nodes.find(wd);
-        if (it == nodes.end()) {
+        auto it = FNodes.find(wd);
+        if (it == FNodes.end()) {
             Insert(wd, rel, int(parentTag));
         } else {
-            if (it->mark == walkMark)
+            if (it->Mark == FWalkMark)
                 return false; // met twice in one walk: a bind mount inside the tree
-            if (it->rel != rel) {
+            if (it->Rel != rel) {
                 // The same directory under another name. After dropped
                 // changes the name found now is the truth; otherwise it is
                 // a second way into a directory already watched.
-                if (walkMode != WalkMode::Resync)
+                if (FWalkMode != WalkMode::Resync)
                     return false;
                 Relocate(wd, rel, int(parentTag));
-                it = nodes.find(wd);
+                it = FNodes.find(wd);
             }
-            it->mark = walkMark;
+            it->Mark = FWalkMark;
         }
         tag = wd;
         return true;
@@ -337,39 +337,39 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     bool Entry(int, const QString& dirRel, const char* name, unsigned char type) override
     {
         const bool isDir = type == DT_DIR;
-        if (walkMode == WalkMode::Report && WantAdded(isDir))
+        if (FWalkMode == WalkMode::Report && WantAdded(isDir))
             Push(DirChange::Added, posix::JoinRel(dirRel, DecodeName(name, qsizetype(std::strlen(name)))));
         return isDir;
     }
 
     void DirFailed(const QString& rel, int error) override { NoteFailure(rel, error); }
 
-    bool Cancelled() const override { return aborted.load(std::memory_order_relaxed); }
+    bool Cancelled() const override { return FAborted.load(std::memory_order_relaxed); }
 
     void NoteFailure(const QString& rel, int error)
     {
         if (error == ENOSPC) {
-            if (limitCount++ == 0)
-                limitFirst = rel;
-        } else if (failCount++ == 0) {
-            failFirst = rel;
-            failError = error;
+            if (FLimitCount++ == 0)
+                FLimitFirst = rel;
+        } else if (FFailCount++ == 0) {
+            FFailFirst = rel;
+            FFailError = error;
         }
     }
 
     void FlushWalkReports()
     {
         // The limit is told once: every later directory would repeat it.
-        if (limitCount > 0 && !limitReported) {
-            Push(DirChange::WatchLimit, limitFirst, ENOSPC, limitCount);
-            limitReported = true;
+        if (FLimitCount > 0 && !FLimitReported) {
+            Push(DirChange::WatchLimit, FLimitFirst, ENOSPC, FLimitCount);
+            FLimitReported = true;
         }
-        if (failCount > 0)
-            Push(DirChange::WatchFailed, failFirst, failError, failCount);
-        limitCount = 0;
-        failCount = 0;
-        limitFirst.clear();
-        failFirst.clear();
+        if (FFailCount > 0)
+            Push(DirChange::WatchFailed, FFailFirst, FFailError, FFailCount);
+        FLimitCount = 0;
+        FFailCount = 0;
+        FLimitFirst.clear();
+        FFailFirst.clear();
     }
 
     // Opens the directory rel below the watched one. No handle of the
@@ -379,13 +379,13 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     {
         constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         if (rel.isEmpty())
-            return open(rootPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            return open(FRootPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const QByteArray encoded = EncodeName(rel);
-        const int fd = open((rootPath + '/' + encoded).constData(), kFlags);
+        const int fd = open((FRootPath + '/' + encoded).constData(), kFlags);
         if (fd >= 0 || errno != ENAMETOOLONG)
             return fd;
         // Deeper than a path may be long: one component after the other.
-        int dirFd = open(rootPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        int dirFd = open(FRootPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         for (const QByteArray& part : encoded.split('/')) {
             if (dirFd < 0)
                 break;
@@ -405,8 +405,8 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
             if (!Vanished(errno))
                 NoteFailure(rel, errno);
         } else {
-            walkMode = mode;
-            ++walkMark;
+            FWalkMode = mode;
+            ++FWalkMark;
             const int error = posix::WalkTree(fd, rel, parentWd, *this);
             if (error != 0 && !Vanished(error))
                 NoteFailure(rel, error);
@@ -419,11 +419,11 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     void Resync()
     {
         Walk(WalkMode::Resync, QString(), -1);
-        if (aborted.load())
+        if (FAborted.load())
             return;
         std::vector<int> gone;
-        for (auto it = nodes.cbegin(); it != nodes.cend(); ++it) {
-            if (it->mark != walkMark && it.key() != rootWd)
+        for (auto it = FNodes.cbegin(); it != FNodes.cend(); ++it) {
+            if (it->Mark != FWalkMark && it.key() != FRootWd)
                 gone.push_back(it.key());
         }
         for (int wd : gone)
@@ -435,23 +435,23 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     void Touched(int wd, const char* name, std::size_t len, const QString& dirRel, qint64 now)
     {
         QByteArray key = ModKey(wd, name, len);
-        auto it = mods.find(key);
-        if (it != mods.end()) {
-            it->dirty = true;
+        auto it = FMods.find(key);
+        if (it != FMods.end()) {
+            it->Dirty = true;
             return;
         }
         Push(DirChange::Modified, posix::JoinRel(dirRel, DecodeName(name, qsizetype(len))));
         const qint64 due = now + kModifyWindowMs;
-        mods.insert(key, ModState {due, false});
-        modQueue.emplace_back(due, std::move(key));
+        FMods.insert(key, ModState {due, false});
+        FModQueue.emplace_back(due, std::move(key));
     }
 
     void ClosedAfterWrite(int wd, const char* name, std::size_t len, const QString& dirRel)
     {
-        auto it = mods.find(ModKey(wd, name, len));
-        if (it != mods.end()) {
-            const bool dirty = it->dirty;
-            mods.erase(it);
+        auto it = FMods.find(ModKey(wd, name, len));
+        if (it != FMods.end()) {
+            const bool dirty = it->Dirty;
+            FMods.erase(it);
             if (!dirty)
                 return; // its last write has been reported
         }
@@ -462,83 +462,84 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
 
     void ExpireMods(qint64 now)
     {
-        while (!modQueue.empty() && modQueue.front().first <= now) {
-            auto [due, key] = std::move(modQueue.front());
-            modQueue.pop_front();
-            auto it = mods.find(key);
-            if (it == mods.end() || it->due != due)
+        while (!FModQueue.empty() && FModQueue.front().first <= now) {
+            auto [due, key] = std::move(FModQueue.front());
+            FModQueue.pop_front();
+            auto it = FMods.find(key);
+            if (it == FMods.end() || it->Due != due)
                 continue; // closed or re-armed meanwhile
-            if (!it->dirty) {
-                mods.erase(it);
+            if (!it->Dirty) {
+                FMods.erase(it);
                 continue;
             }
-            auto n = nodes.constFind(WdOfKey(key));
-            if (n == nodes.cend()) {
-                mods.erase(it);
+            auto n = FNodes.constFind(WdOfKey(key));
+            if (n == FNodes.cend()) {
+                FMods.erase(it);
                 continue;
             }
             Push(DirChange::Modified,
                 posix::JoinRel(
-                    n->rel, DecodeName(key.constData() + sizeof(int), key.size() - qsizetype(sizeof(int)))));
-            it->dirty = false;
-            it->due = now + kModifyWindowMs;
-            modQueue.emplace_back(it->due, std::move(key));
+                    n->Rel, DecodeName(key.constData() + sizeof(int), key.size() - qsizetype(sizeof(int)))));
+            it->Dirty = false;
+            it->Due = now + kModifyWindowMs;
+            FModQueue.emplace_back(it->Due, std::move(key));
         }
     }
 
-    DirChange& RecordAt(quint64 seq) { return queue[std::size_t(seq - seqBase)]; }
+    DirChange& RecordAt(quint64 seq) { return FQueue[std::size_t(seq - FSeqBase)]; }
 
     void ResolveMovedOut(const PendingMove& pm)
     {
-        RecordAt(pm.seq).kind = WantName(pm.isDir) ? DirChange::Removed : DirChange::None;
-        if (pm.isDir && subTree && !ended) {
-            const int wd = wdOfPath.value(pm.rel, -1);
-            if (wd >= 0 && wd != rootWd)
+        RecordAt(pm.Seq).Kind = WantName(pm.IsDir) ? DirChange::Removed : DirChange::None;
+        if (pm.IsDir && FSubTree && !FEnded) {
+            const int wd = FWdOfPath.value(pm.Rel, -1);
+            if (wd >= 0 && wd != FRootWd)
                 RemoveTree(wd, true);
         }
     }
 
     void ExpireMoves(qint64 now)
     {
-        while (!pending.empty() && (ended || pending.front().deadline <= now)) {
-            ResolveMovedOut(pending.front());
-            pending.pop_front();
+        while (!FPending.empty() && (FEnded || FPending.front().Deadline <= now)) {
+            ResolveMovedOut(FPending.front());
+            FPending.pop_front();
         }
     }
 
     void MovedFrom(const inotify_event& ev, bool isDir, const QString& rel, qint64 now)
     {
         Push(DirChange::None, rel); // becomes RenamedOld or Removed
-        pending.push_back(PendingMove {ev.cookie, seqBase + queue.size() - 1, now + kMovePairMs, isDir, rel});
-        if (pending.size() > kMaxPendingMoves) {
-            ResolveMovedOut(pending.front());
-            pending.pop_front();
+        FPending.push_back(
+            PendingMove {ev.cookie, FSeqBase + FQueue.size() - 1, now + kMovePairMs, isDir, rel});
+        if (FPending.size() > kMaxPendingMoves) {
+            ResolveMovedOut(FPending.front());
+            FPending.pop_front();
         }
     }
 
     void MovedTo(const inotify_event& ev, bool isDir, const QString& rel)
     {
         auto pm = std::find_if(
-            pending.begin(), pending.end(), [&](const PendingMove& m) { return m.cookie == ev.cookie; });
-        if (pm == pending.end()) {
+            FPending.begin(), FPending.end(), [&](const PendingMove& m) { return m.Cookie == ev.cookie; });
+        if (pm == FPending.end()) {
             // Moved in from outside the tree.
             if (WantName(isDir))
                 Push(DirChange::Added, rel);
-            if (isDir && subTree)
+            if (isDir && FSubTree)
                 Walk(WalkMode::Report, rel, ev.wd);
             return;
         }
-        RecordAt(pm->seq).kind = WantName(pm->isDir) ? DirChange::RenamedOld : DirChange::None;
+        RecordAt(pm->Seq).Kind = WantName(pm->IsDir) ? DirChange::RenamedOld : DirChange::None;
         if (WantName(isDir))
             Push(DirChange::RenamedNew, rel);
-        if (isDir && subTree) {
-            const int wd = wdOfPath.value(pm->rel, -1);
-            if (wd >= 0 && wd != rootWd)
+        if (isDir && FSubTree) {
+            const int wd = FWdOfPath.value(pm->Rel, -1);
+            if (wd >= 0 && wd != FRootWd)
                 Relocate(wd, rel, ev.wd);
             else
                 Walk(WalkMode::Report, rel, ev.wd); // it had no watch yet
         }
-        pending.erase(pm);
+        FPending.erase(pm);
     }
 
     void Handle(const inotify_event& ev, qint64 now)
@@ -546,13 +547,13 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
         const std::uint32_t m = ev.mask;
         if (m & IN_Q_OVERFLOW) {
             Push(DirChange::Overflow, QString(), 1022);
-            if (subTree)
+            if (FSubTree)
                 Resync();
             return;
         }
-        if (ev.wd == rootWd && (m & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED))) {
+        if (ev.wd == FRootWd && (m & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED))) {
             Push(DirChange::Gone, QString(), ENOENT);
-            ended = true;
+            FEnded = true;
             return;
         }
         if (m & IN_IGNORED) {
@@ -561,10 +562,10 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
         }
         if (ev.len == 0)
             return; // a sub-directory's own events also reach its parent's watch, with its name
-        const auto dir = nodes.constFind(ev.wd);
-        if (dir == nodes.cend())
+        const auto dir = FNodes.constFind(ev.wd);
+        if (dir == FNodes.cend())
             return;
-        const QString dirRel = dir->rel;
+        const QString dirRel = dir->Rel;
         const std::size_t len = strnlen(ev.name, ev.len);
         const bool isDir = m & IN_ISDIR;
         if (m & (IN_MODIFY | IN_ACCESS)) {
@@ -585,16 +586,16 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
         } else if (m & IN_CREATE) {
             if (WantAdded(isDir))
                 Push(DirChange::Added, rel);
-            if (isDir && subTree)
+            if (isDir && FSubTree)
                 Walk(WalkMode::Report, rel, ev.wd);
         } else if (m & IN_DELETE) {
-            if (!mods.isEmpty())
-                mods.remove(ModKey(ev.wd, ev.name, len));
+            if (!FMods.isEmpty())
+                FMods.remove(ModKey(ev.wd, ev.name, len));
             if (WantName(isDir))
                 Push(DirChange::Removed, rel);
         } else if (m & IN_MOVED_FROM) {
-            if (!mods.isEmpty())
-                mods.remove(ModKey(ev.wd, ev.name, len));
+            if (!FMods.isEmpty())
+                FMods.remove(ModKey(ev.wd, ev.name, len));
             MovedFrom(ev, isDir, rel, now);
         } else if (m & IN_MOVED_TO) {
             MovedTo(ev, isDir, rel);
@@ -603,7 +604,7 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
 
     void Parse(std::size_t n, qint64 now)
     {
-        const char* p = reinterpret_cast<const char*>(buffer.data());
+        const char* p = reinterpret_cast<const char*>(FBuffer.data());
         std::size_t off = 0;
         while (off + sizeof(inotify_event) <= n) {
             const auto* ev = reinterpret_cast<const inotify_event*>(p + off);
@@ -611,30 +612,30 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
             if (off > n)
                 break;
             Handle(*ev, now);
-            if (ended)
+            if (FEnded)
                 break;
         }
     }
 
     void Release(std::vector<DirChange>& out)
     {
-        const quint64 limit = pending.empty() ? seqBase + queue.size() : pending.front().seq;
-        while (seqBase < limit) {
-            DirChange& c = queue.front();
-            if (c.kind != DirChange::None)
+        const quint64 limit = FPending.empty() ? FSeqBase + FQueue.size() : FPending.front().Seq;
+        while (FSeqBase < limit) {
+            DirChange& c = FQueue.front();
+            if (c.Kind != DirChange::None)
                 out.push_back(std::move(c));
-            queue.pop_front();
-            ++seqBase;
+            FQueue.pop_front();
+            ++FSeqBase;
         }
     }
 
     int NextTimeout(qint64 now) const
     {
         qint64 next = -1;
-        if (!pending.empty())
-            next = pending.front().deadline;
-        if (!modQueue.empty() && (next < 0 || modQueue.front().first < next))
-            next = modQueue.front().first;
+        if (!FPending.empty())
+            next = FPending.front().Deadline;
+        if (!FModQueue.empty() && (next < 0 || FModQueue.front().first < next))
+            next = FModQueue.front().first;
         if (next < 0)
             return -1;
         return int(std::clamp<qint64>(next - now, 0, 60000));
@@ -643,10 +644,10 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
     bool Read(std::vector<DirChange>& out)
     {
         for (;;) {
-            if (aborted.load())
+            if (FAborted.load())
                 return false;
             const qint64 now = NowMs();
-            if (ended) {
+            if (FEnded) {
                 ExpireMoves(now);
                 Release(out);
                 return false;
@@ -656,80 +657,80 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
             Release(out);
             if (!out.empty())
                 return true;
-            pollfd fds[2] = {{inFd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+            pollfd fds[2] = {{FInFd, POLLIN, 0}, {FWakeFd, POLLIN, 0}};
             const int r = poll(fds, 2, NextTimeout(now));
             if (r < 0) {
                 if (errno == EINTR)
                     continue;
                 Push(DirChange::Failed, QString(), errno);
-                ended = true;
+                FEnded = true;
                 continue;
             }
             if (fds[1].revents & POLLIN) {
                 std::uint64_t v;
-                if (read(wakeFd, &v, sizeof(v)) < 0) {
+                if (read(FWakeFd, &v, sizeof(v)) < 0) {
                     // nothing to do: the flag is what counts
                 }
                 continue;
             }
             if (fds[0].revents & POLLIN) {
-                const ssize_t n = read(inFd, buffer.data(), bufferBytes);
+                const ssize_t n = read(FInFd, FBuffer.data(), FBufferBytes);
                 if (n < 0) {
                     if (errno == EINTR || errno == EAGAIN)
                         continue;
                     Push(DirChange::Failed, QString(), errno);
-                    ended = true;
+                    FEnded = true;
                     continue;
                 }
                 Parse(std::size_t(n), NowMs());
             } else if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) {
                 Push(DirChange::Failed, QString(), EIO);
-                ended = true;
+                FEnded = true;
             }
         }
     }
 
     int Open(const QString& directory, bool tree, unsigned bits, std::size_t bytes)
     {
-        subTree = tree;
-        filter = bits;
+        FSubTree = tree;
+        FFilter = bits;
         ComputeMasks();
-        bufferBytes = (std::clamp(bytes, kMinBuffer, kMaxBuffer) + 7) & ~std::size_t(7);
-        buffer.assign(bufferBytes / 8, 0);
-        inFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        if (inFd < 0) {
-            failedStep = Step::Instance;
+        FBufferBytes = (std::clamp(bytes, kMinBuffer, kMaxBuffer) + 7) & ~std::size_t(7);
+        FBuffer.assign(FBufferBytes / 8, 0);
+        FInFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (FInFd < 0) {
+            FFailedStep = Step::Instance;
             return errno;
         }
-        wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-        if (wakeFd < 0) {
-            failedStep = Step::Instance;
+        FWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+        if (FWakeFd < 0) {
+            FFailedStep = Step::Instance;
             return errno;
         }
-        rootPath = EncodeName(directory);
-        while (rootPath.size() > 1 && rootPath.endsWith('/'))
-            rootPath.chop(1);
+        FRootPath = EncodeName(directory);
+        while (FRootPath.size() > 1 && FRootPath.endsWith('/'))
+            FRootPath.chop(1);
         const int rootFd = OpenDir(QString());
         if (rootFd < 0) {
-            failedStep = Step::Directory;
+            FFailedStep = Step::Directory;
             return errno;
         }
         const int wd = AddWatch(rootFd, QString());
         close(rootFd);
         if (wd < 0) {
-            failedStep = Step::Watch;
+            FFailedStep = Step::Watch;
             return -wd;
         }
-        rootWd = wd;
+        FRootWd = wd;
         Insert(wd, QString(), -1);
-        if (subTree)
-            Walk(WalkMode::Register, QString(), rootWd);
+        if (FSubTree)
+            Walk(WalkMode::Register, QString(), FRootWd);
         return 0;
     }
 };
 
 DirNotifier::DirNotifier()
-    : d(std::make_unique<Impl>())
+    : FImpl(std::make_unique<Impl>())
 {
 }
 
@@ -737,25 +738,25 @@ DirNotifier::~DirNotifier() = default;
 
 int DirNotifier::Open(const QString& directory, bool subTree, unsigned filter, std::size_t bufferBytes)
 {
-    return d->Open(directory, subTree, filter, bufferBytes);
+    return FImpl->Open(directory, subTree, filter, bufferBytes);
 }
 
 DirNotifier::Step DirNotifier::FailedStep() const
 {
-    return d->failedStep;
+    return FImpl->FFailedStep;
 }
 
 bool DirNotifier::Read(std::vector<DirChange>& out)
 {
-    return d->Read(out);
+    return FImpl->Read(out);
 }
 
 void DirNotifier::Abort()
 {
-    d->aborted.store(true);
-    if (d->wakeFd >= 0) {
+    FImpl->FAborted.store(true);
+    if (FImpl->FWakeFd >= 0) {
         const std::uint64_t one = 1;
-        if (write(d->wakeFd, &one, sizeof(one)) < 0) {
+        if (write(FImpl->FWakeFd, &one, sizeof(one)) < 0) {
             // the counter is full: the reader is woken already
         }
     }
@@ -763,7 +764,7 @@ void DirNotifier::Abort()
 
 int DirNotifier::WatchCount() const
 {
-    return d->watchCount.load(std::memory_order_relaxed);
+    return FImpl->FWatchCount.load(std::memory_order_relaxed);
 }
 
 int DirWatchLimit()
@@ -794,9 +795,28 @@ ProcessMemory ReadProcessMemory()
             return -1;
         return std::strtoll(text.constData() + at + qsizetype(std::strlen(key)), nullptr, 10);
     };
-    mem.residentKiB = field("\nVmRSS:");
-    mem.peakResidentKiB = field("\nVmHWM:");
+    mem.ResidentKiB = field("\nVmRSS:");
+    mem.PeakResidentKiB = field("\nVmHWM:");
     return mem;
+}
+
+DirNotifyLimit LimitOfFailure(DirNotifier::Step step, int error)
+{
+    if (step == DirNotifier::Step::Instance && error == EMFILE)
+        return DirNotifyLimit::Instances;
+    if (step == DirNotifier::Step::Watch && error == ENOSPC)
+        return DirNotifyLimit::Watches;
+    return DirNotifyLimit::None;
+}
+
+QString DirWatchLimitSetting()
+{
+    return QStringLiteral("fs.inotify.max_user_watches");
+}
+
+QString DirInstanceLimitSetting()
+{
+    return QStringLiteral("fs.inotify.max_user_instances");
 }
 
 } // namespace kes::platform

@@ -13,10 +13,10 @@
 namespace kes::platform {
 
 struct ScanResult {
-    int error = 0; // errno why the directory itself could not be read, else 0
-    int unreadable = 0; // sub-directories that could not be read
-    int firstUnreadableError = 0;
-    QString firstUnreadable; // relative name of the first of them
+    int Error = 0; // errno why the directory itself could not be read, else 0
+    int Unreadable = 0; // sub-directories that could not be read
+    int FirstUnreadableError = 0;
+    QString FirstUnreadable; // relative name of the first of them
 };
 
 // Appends to names the regular files and symbolic links below directory

@@ -124,10 +124,10 @@ namespace {
 class ChangedFilesVisitor : public posix::TreeVisitor {
 public:
     ChangedFilesVisitor(qint64 since, QStringList& names, ScanResult& result, const std::atomic<bool>* cancel)
-        : m_since(since)
-        , m_names(names)
-        , m_result(result)
-        , m_cancel(cancel)
+        : FSince(since)
+        , FNames(names)
+        , FResult(result)
+        , FCancel(cancel)
     {
     }
 
@@ -144,26 +144,26 @@ public:
             return false;
         const qint64 mtime = qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
         const qint64 ctime = qint64(st.st_ctim.tv_sec) * 1000 + st.st_ctim.tv_nsec / 1000000;
-        if (std::max(mtime, ctime) >= m_since)
-            m_names.append(posix::JoinRel(dirRel, DecodeName(name, qsizetype(std::strlen(name)))));
+        if (std::max(mtime, ctime) >= FSince)
+            FNames.append(posix::JoinRel(dirRel, DecodeName(name, qsizetype(std::strlen(name)))));
         return false;
     }
 
     void DirFailed(const QString& rel, int error) override
     {
-        if (m_result.unreadable++ == 0) {
-            m_result.firstUnreadable = rel;
-            m_result.firstUnreadableError = error;
+        if (FResult.Unreadable++ == 0) {
+            FResult.FirstUnreadable = rel;
+            FResult.FirstUnreadableError = error;
         }
     }
 
-    bool Cancelled() const override { return m_cancel && m_cancel->load(std::memory_order_relaxed); }
+    bool Cancelled() const override { return FCancel && FCancel->load(std::memory_order_relaxed); }
 
 private:
-    qint64 m_since;
-    QStringList& m_names;
-    ScanResult& m_result;
-    const std::atomic<bool>* m_cancel;
+    qint64 FSince;
+    QStringList& FNames;
+    ScanResult& FResult;
+    const std::atomic<bool>* FCancel;
 };
 
 } // namespace
@@ -174,11 +174,11 @@ ScanResult ListChangedFiles(
     ScanResult result;
     const int fd = open(EncodeName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
-        result.error = errno;
+        result.Error = errno;
         return result;
     }
     ChangedFilesVisitor visitor(sinceMsecs, names, result, cancel);
-    result.error = posix::WalkTree(fd, QString(), 0, visitor);
+    result.Error = posix::WalkTree(fd, QString(), 0, visitor);
     return result;
 }
 

@@ -115,4 +115,9 @@ QByteArray EncodeName(const QString& name)
     return out;
 }
 
+bool SameFileName(const QString& a, const QString& b)
+{
+    return a == b;
+}
+
 } // namespace kes::platform

@@ -21,4 +21,8 @@ inline QString DecodeName(const QByteArray& bytes)
     return DecodeName(bytes.constData(), bytes.size());
 }
 
+// Whether two file names name the same file by their text: exact on Linux,
+// where names that differ in case are different files.
+bool SameFileName(const QString& a, const QString& b);
+
 } // namespace kes::platform

@@ -100,7 +100,8 @@ int ResolveLink(const QString& name, QString& target);
 int SetFileTimes(const QString& name, std::optional<qint64> accessTime,
     std::optional<qint64> modificationTime, bool followLink);
 int SetFileMode(const QString& name, unsigned mode);
-int CreateDirectory(const QString& name);
+// mode: the permission bits of the new directory (less the umask).
+int CreateDirectory(const QString& name, unsigned mode = 0777);
 // Renames; fails with kErrExists when newName exists.
 int RenameNoReplace(const QString& oldName, const QString& newName);
 int RemoveFile(const QString& name);

@@ -341,12 +341,12 @@ int SetFileMode(const QString& name, unsigned mode)
     return 0;
 }
 
-int CreateDirectory(const QString& name)
+int CreateDirectory(const QString& name, unsigned mode)
 {
     const QByteArray n = EncodeName(name);
     if (n.isEmpty())
         return ENOENT;
-    if (::mkdir(n.constData(), 0777) != 0)
+    if (::mkdir(n.constData(), mode_t(mode & 07777)) != 0)
         return errno;
     return 0;
 }

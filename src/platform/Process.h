@@ -35,7 +35,7 @@ public:
     explicit ChildProcess(std::unique_ptr<Impl> impl);
 
 private:
-    std::unique_ptr<Impl> d;
+    std::unique_ptr<Impl> FImpl;
 };
 
 // Starts a program with its arguments (argv[0] is the program as given).

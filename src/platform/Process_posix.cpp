@@ -21,11 +21,11 @@ extern char** environ;
 namespace kes::platform {
 
 struct ChildProcess::Impl {
-    pid_t pid = -1;
-    int pidfd = -1; // -1 when the kernel has no pidfd_open: waits poll instead
-    State state = State::Running;
-    int exitCode = 0;
-    int error = 0;
+    pid_t Pid = -1;
+    int PidFd = -1; // -1 when the kernel has no pidfd_open: waits poll instead
+    State Status = State::Running;
+    int ExitCode = 0;
+    int Error = 0;
 };
 
 namespace {
@@ -50,19 +50,19 @@ void TryReap(ChildProcess::Impl& d)
     int status = 0;
     pid_t r;
     do {
-        r = ::waitpid(d.pid, &status, WNOHANG);
+        r = ::waitpid(d.Pid, &status, WNOHANG);
     } while (r < 0 && errno == EINTR);
-    if (r == d.pid) {
-        d.state = ChildProcess::State::Ended;
+    if (r == d.Pid) {
+        d.Status = ChildProcess::State::Ended;
         if (WIFEXITED(status))
-            d.exitCode = WEXITSTATUS(status);
+            d.ExitCode = WEXITSTATUS(status);
         else if (WIFSIGNALED(status))
-            d.exitCode = 128 + WTERMSIG(status);
+            d.ExitCode = 128 + WTERMSIG(status);
         else
-            d.exitCode = 0;
+            d.ExitCode = 0;
     } else if (r < 0) {
-        d.state = ChildProcess::State::Failed;
-        d.error = errno;
+        d.Status = ChildProcess::State::Failed;
+        d.Error = errno;
     }
 }
 
@@ -72,7 +72,7 @@ void WaitReadable(const ChildProcess::Impl& d, const QDeadlineTimer& deadline)
 {
     for (;;) {
         const qint64 left = deadline.remainingTime(); // -1 means forever
-        pollfd p {d.pidfd, POLLIN, 0};
+        pollfd p {d.PidFd, POLLIN, 0};
         const int timeout = left < 0 ? -1 : int(std::min<qint64>(left, 1 << 30));
         const int r = ::poll(&p, 1, timeout);
         if (r >= 0 || errno != EINTR)
@@ -99,47 +99,47 @@ void ReapInBackground(pid_t pid, int pidfd)
 } // namespace
 
 ChildProcess::ChildProcess(std::unique_ptr<Impl> impl)
-    : d(std::move(impl))
+    : FImpl(std::move(impl))
 {
 }
 
 ChildProcess::~ChildProcess()
 {
-    if (d->state == State::Running) {
-        TryReap(*d);
-        if (d->state == State::Running) {
-            ReapInBackground(d->pid, d->pidfd);
+    if (FImpl->Status == State::Running) {
+        TryReap(*FImpl);
+        if (FImpl->Status == State::Running) {
+            ReapInBackground(FImpl->Pid, FImpl->PidFd);
             return;
         }
     }
-    if (d->pidfd >= 0)
-        ::close(d->pidfd);
+    if (FImpl->PidFd >= 0)
+        ::close(FImpl->PidFd);
 }
 
 qint64 ChildProcess::Pid() const
 {
-    return d->pid;
+    return FImpl->Pid;
 }
 
 ChildProcess::State ChildProcess::Wait(int timeoutMs)
 {
-    if (d->state != State::Running)
-        return d->state;
-    TryReap(*d);
-    if (d->state != State::Running || timeoutMs == 0)
-        return d->state;
+    if (FImpl->Status != State::Running)
+        return FImpl->Status;
+    TryReap(*FImpl);
+    if (FImpl->Status != State::Running || timeoutMs == 0)
+        return FImpl->Status;
     const QDeadlineTimer deadline
         = timeoutMs < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeoutMs);
-    if (d->pidfd >= 0) {
-        WaitReadable(*d, deadline);
-        TryReap(*d);
-        return d->state;
+    if (FImpl->PidFd >= 0) {
+        WaitReadable(*FImpl, deadline);
+        TryReap(*FImpl);
+        return FImpl->Status;
     }
     // No pidfd: look in short steps until the deadline.
     for (;;) {
-        TryReap(*d);
-        if (d->state != State::Running || deadline.hasExpired())
-            return d->state;
+        TryReap(*FImpl);
+        if (FImpl->Status != State::Running || deadline.hasExpired())
+            return FImpl->Status;
         const timespec step {0, 5 * 1000 * 1000};
         ::nanosleep(&step, nullptr);
     }
@@ -147,12 +147,12 @@ ChildProcess::State ChildProcess::Wait(int timeoutMs)
 
 int ChildProcess::ExitCode() const
 {
-    return d->exitCode;
+    return FImpl->ExitCode;
 }
 
 int ChildProcess::Error() const
 {
-    return d->error;
+    return FImpl->Error;
 }
 
 int SpawnProcess(const QString& program, const QStringList& arguments, const QString& workingFolder,
@@ -208,8 +208,8 @@ int SpawnProcess(const QString& program, const QStringList& arguments, const QSt
     if (rc != 0)
         return rc;
     auto impl = std::make_unique<ChildProcess::Impl>();
-    impl->pid = pid;
-    impl->pidfd = OpenPidFd(pid);
+    impl->Pid = pid;
+    impl->PidFd = OpenPidFd(pid);
     child = std::make_unique<ChildProcess>(std::move(impl));
     return 0;
 }

@@ -1,8 +1,8 @@
 #include "platform/Registry.h"
 
 #include "platform/Paths.h"
+#include "platform/SettingsFile.h"
 
-#include <QFile>
 #include <QStringDecoder>
 
 namespace kes::platform {
@@ -26,10 +26,11 @@ QString DecodeText(const QByteArray& bytes)
 // Returns true when the file holds the value (which may be empty).
 bool FindValue(const QString& fileName, const QString& key, const QString& valueName, QString& value)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly) || f.size() > kMaxFileSize)
+    // Only a regular file is read: a FIFO there must not hang the start.
+    const TSettingsRead file = ReadSettingsFile(fileName, kMaxFileSize);
+    if (file.Result != TSettingsReadResult::srOk)
         return false;
-    const QString text = DecodeText(f.read(kMaxFileSize));
+    const QString text = DecodeText(file.Bytes);
     bool inKey = false;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (const QString& raw : lines) {

@@ -11,7 +11,7 @@ namespace kes::platform {
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGUSR1};
 constexpr int kSignalCount = int(sizeof(kSignals) / sizeof(kSignals[0]));
 
 // Write end of the pipe of the installed object, -1 when none.
@@ -32,66 +32,66 @@ extern "C" void OnTerminationSignal(int signal)
 
 } // namespace
 
-struct TTerminationSignals::Data {
-    std::function<void(int)> onSignal;
-    int fds[2] = {-1, -1};
-    struct sigaction old[kSignalCount] { };
-    std::unique_ptr<QSocketNotifier> notifier;
-    bool installed = false;
+struct TProgramSignals::Data {
+    std::function<void(int)> OnSignal;
+    int Fds[2] = {-1, -1};
+    struct sigaction Old[kSignalCount] { };
+    std::unique_ptr<QSocketNotifier> Notifier;
+    bool Installed = false;
 };
 
-TTerminationSignals::TTerminationSignals(std::function<void(int Signal)> OnSignal)
-    : d(std::make_unique<Data>())
+TProgramSignals::TProgramSignals(std::function<void(int Signal)> OnSignal)
+    : FData(std::make_unique<Data>())
 {
-    d->onSignal = std::move(OnSignal);
+    FData->OnSignal = std::move(OnSignal);
     if (g_writeFd.load() >= 0)
         return;
-    if (::pipe2(d->fds, O_CLOEXEC | O_NONBLOCK) != 0)
+    if (::pipe2(FData->Fds, O_CLOEXEC | O_NONBLOCK) != 0)
         return;
-    g_writeFd.store(d->fds[1]);
+    g_writeFd.store(FData->Fds[1]);
     struct sigaction action { };
     action.sa_handler = OnTerminationSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     for (int i = 0; i < kSignalCount; ++i)
-        sigaction(kSignals[i], &action, &d->old[i]);
-    d->notifier = std::make_unique<QSocketNotifier>(qintptr(d->fds[0]), QSocketNotifier::Read);
-    Data* data = d.get();
-    QObject::connect(d->notifier.get(), &QSocketNotifier::activated, d->notifier.get(), [data] {
+        sigaction(kSignals[i], &action, &FData->Old[i]);
+    FData->Notifier = std::make_unique<QSocketNotifier>(qintptr(FData->Fds[0]), QSocketNotifier::Read);
+    Data* data = FData.get();
+    QObject::connect(FData->Notifier.get(), &QSocketNotifier::activated, FData->Notifier.get(), [data] {
         unsigned char buffer[64];
         for (;;) {
-            const ssize_t n = ::read(data->fds[0], buffer, sizeof buffer);
+            const ssize_t n = ::read(data->Fds[0], buffer, sizeof buffer);
             if (n <= 0)
                 break;
             for (ssize_t i = 0; i < n; ++i) {
-                if (data->onSignal)
-                    data->onSignal(int(buffer[i]));
+                if (data->OnSignal)
+                    data->OnSignal(int(buffer[i]));
             }
         }
     });
-    d->installed = true;
+    FData->Installed = true;
 }
 
-TTerminationSignals::~TTerminationSignals()
+TProgramSignals::~TProgramSignals()
 {
-    if (d->installed) {
+    if (FData->Installed) {
         for (int i = 0; i < kSignalCount; ++i)
-            sigaction(kSignals[i], &d->old[i], nullptr);
+            sigaction(kSignals[i], &FData->Old[i], nullptr);
         g_writeFd.store(-1);
-        d->notifier.reset();
+        FData->Notifier.reset();
     }
-    for (int fd : d->fds) {
+    for (int fd : FData->Fds) {
         if (fd >= 0)
             ::close(fd);
     }
 }
 
-bool TTerminationSignals::Installed() const
+bool TProgramSignals::Installed() const
 {
-    return d->installed;
+    return FData->Installed;
 }
 
-QString TTerminationSignals::SignalName(int Signal)
+QString TProgramSignals::SignalName(int Signal)
 {
     switch (Signal) {
     case SIGINT:
@@ -100,9 +100,29 @@ QString TTerminationSignals::SignalName(int Signal)
         return QStringLiteral("SIGTERM");
     case SIGHUP:
         return QStringLiteral("SIGHUP");
+    case SIGUSR1:
+        return QStringLiteral("SIGUSR1");
     default:
         return QStringLiteral("signal %1").arg(Signal);
     }
+}
+
+bool TProgramSignals::IsTermination(int Signal)
+{
+    return Signal != SIGUSR1;
+}
+
+int TProgramSignals::RequestSignal()
+{
+    return SIGUSR1;
+}
+
+void IgnoreBrokenPipe()
+{
+    struct sigaction action { };
+    action.sa_handler = SIG_IGN;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGPIPE, &action, nullptr);
 }
 
 } // namespace kes::platform

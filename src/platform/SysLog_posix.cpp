@@ -14,28 +14,28 @@ namespace kes::platform {
 
 namespace {
 
-class SocketGuard {
+class TSocketGuard {
 public:
-    explicit SocketGuard(int fd)
-        : m_fd(fd)
+    explicit TSocketGuard(int fd)
+        : FFd(fd)
     {
     }
-    ~SocketGuard()
+    ~TSocketGuard()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        if (FFd >= 0)
+            ::close(FFd);
     }
-    SocketGuard(const SocketGuard&) = delete;
-    SocketGuard& operator=(const SocketGuard&) = delete;
-    int fd() const { return m_fd; }
+    TSocketGuard(const TSocketGuard&) = delete;
+    TSocketGuard& operator=(const TSocketGuard&) = delete;
+    int fd() const { return FFd; }
 
 private:
-    int m_fd;
+    int FFd;
 };
 
 int SendStream(const sockaddr_un& addr, const QByteArray& record)
 {
-    SocketGuard s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    TSocketGuard s(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (s.fd() < 0)
         return errno;
     const timeval limit {1, 0};
@@ -83,7 +83,7 @@ int WriteSysLog(const QString& socketPath, const QString& identity, SysLogSeveri
     const QByteArray record = FormatSysLogRecord(
         identity, severity, message, QDateTime::currentDateTime(), qint64(::getpid()), facility);
 
-    SocketGuard s(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    TSocketGuard s(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
     if (s.fd() < 0)
         return errno;
     for (;;) {

@@ -69,6 +69,13 @@ enum TDestinationType { dtUnavailable = 0, dtLocal = 1, dtNoDrive = 2, dtRemovab
 // that is not mounted.
 int GetDestinationType(const QString& path, const TVolumeSources& sources = TVolumeSources::System());
 
+// The mount point of the file system that holds path (its deepest existing
+// part, symbolic links resolved), without a trailing "/"; empty for a path
+// that is not absolute.
+QString MountPointOf(const QString& path, const TVolumeSources& sources = TVolumeSources::System());
+// Whether something is mounted on dir now.
+bool IsMountPoint(const QString& dir, const TVolumeSources& sources = TVolumeSources::System());
+
 enum class TPathKind { Missing, Directory, Other, Unreachable };
 // What is at path (following symlinks): nothing (ENOENT, ENOTDIR), a
 // directory, something else, or an error such as no permission or a

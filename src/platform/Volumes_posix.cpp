@@ -467,3 +467,32 @@ int GetDestinationType(const QString& path, const TVolumeSources& sources)
 }
 
 } // namespace kes::platform
+
+namespace kes::platform {
+
+QString MountPointOf(const QString& path, const TVolumeSources& sources)
+{
+    if (!path.startsWith(u'/'))
+        return QString();
+    // The deepest part of the path that exists decides.
+    QString existing = QDir::cleanPath(path);
+    while (existing != QStringLiteral("/") && GetPathKind(existing) != TPathKind::Directory) {
+        const qsizetype slash = existing.lastIndexOf(u'/');
+        existing = slash <= 0 ? QStringLiteral("/") : existing.left(slash);
+    }
+    const QList<TMountEntry> mounts = ReadMountTable(sources);
+    const TMountEntry* mount = MountOf(mounts, RealPathOr(existing));
+    return mount ? QDir::cleanPath(mount->MountPoint) : QStringLiteral("/");
+}
+
+bool IsMountPoint(const QString& dir, const TVolumeSources& sources)
+{
+    const QString clean = QDir::cleanPath(dir);
+    for (const TMountEntry& m : ReadMountTable(sources)) {
+        if (QDir::cleanPath(m.MountPoint) == clean)
+            return true;
+    }
+    return false;
+}
+
+} // namespace kes::platform

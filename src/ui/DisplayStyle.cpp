@@ -8,17 +8,17 @@ namespace kes {
 
 namespace {
 
-struct StyleState {
-    QString startName;
-    QString activeName;
+struct TStyleState {
+    QString StartName;
+    QString ActiveName;
 };
 
-StyleState& State()
+TStyleState& State()
 {
-    static StyleState state;
-    if (state.startName.isEmpty() && QApplication::style()) {
-        state.startName = QApplication::style()->name();
-        state.activeName = state.startName;
+    static TStyleState state;
+    if (state.StartName.isEmpty() && QApplication::style()) {
+        state.StartName = QApplication::style()->name();
+        state.ActiveName = state.StartName;
     }
     return state;
 }
@@ -66,22 +66,22 @@ QPalette DarkPalette()
 
 QString ActiveStyleName()
 {
-    return State().activeName;
+    return State().ActiveName;
 }
 
 bool ApplyDisplayStyle(TDisplayStyle style)
 {
-    StyleState& state = State();
+    TStyleState& state = State();
     const bool dark = style == TDisplayStyle::dsDark;
-    const QString wanted = dark ? DarkStyleName() : state.startName;
-    if (!StyleSwitchNeeded(state.activeName, wanted))
+    const QString wanted = dark ? DarkStyleName() : state.StartName;
+    if (!StyleSwitchNeeded(state.ActiveName, wanted))
         return false;
-    QStyle* qstyle = QStyleFactory::create(dark ? QStringLiteral("Fusion") : state.startName);
+    QStyle* qstyle = QStyleFactory::create(dark ? QStringLiteral("Fusion") : state.StartName);
     if (!qstyle)
         return false;
     QApplication::setStyle(qstyle);
     QApplication::setPalette(dark ? DarkPalette() : qstyle->standardPalette());
-    state.activeName = wanted;
+    state.ActiveName = wanted;
     return true;
 }
 

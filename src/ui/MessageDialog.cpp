@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace kes {
 
 namespace {
@@ -32,12 +34,34 @@ QStyle::StandardPixmap IconOf(TMessageKind kind)
     return QStyle::SP_MessageBoxInformation;
 }
 
+// A timer of one second. Qt never fires a precise timer early; the
+// countdown reads the clock anyway, so a late tick costs nothing.
+class TSecondTicks final : public ITickSource {
+public:
+    TSecondTicks()
+    {
+        FTimer.setInterval(1000);
+        FTimer.setTimerType(Qt::PreciseTimer);
+    }
+    void Start(std::function<void()> tick) override
+    {
+        QObject::disconnect(&FTimer, nullptr, nullptr, nullptr);
+        QObject::connect(&FTimer, &QTimer::timeout, &FTimer, std::move(tick));
+        FTimer.start();
+    }
+    void Stop() override { FTimer.stop(); }
+
+private:
+    QTimer FTimer;
+};
+
 } // namespace
 
-TMessageDialog::TMessageDialog(
-    TMessageKind kind, const QString& title, const QString& text, int autoCloseSeconds, QWidget* parent)
+TMessageDialog::TMessageDialog(TMessageKind kind, const QString& title, const QString& text,
+    int autoCloseSeconds, QWidget* parent, TCountdownSeam countdown)
     : QDialog(parent)
-    , m_kind(kind)
+    , FKind(kind)
+    , FClock(countdown.Clock ? std::move(countdown.Clock) : TClock::System())
 {
     setWindowTitle(title);
     setModal(true);
@@ -49,26 +73,26 @@ TMessageDialog::TMessageDialog(
 
     QString plain = text;
     plain.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    m_text = new QLabel(plain, this);
-    m_text->setTextFormat(Qt::PlainText);
-    m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_text->setWordWrap(false);
+    FText = new QLabel(plain, this);
+    FText->setTextFormat(Qt::PlainText);
+    FText->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    FText->setWordWrap(false);
 
-    m_countdown = new QLabel(this);
-    m_countdown->setObjectName(QStringLiteral("countdown"));
+    FCountdown = new QLabel(this);
+    FCountdown->setObjectName(QStringLiteral("countdown"));
 
     auto* buttons = new QDialogButtonBox(this);
     if (kind == TMessageKind::mkConfirmation) {
-        m_accept = buttons->addButton(QDialogButtonBox::Yes);
-        m_reject = buttons->addButton(QDialogButtonBox::No);
-        m_accept->setText(U_("&Yes"));
-        m_reject->setText(U_("&No"));
-        m_reject->setDefault(true);
-        m_reject->setFocus();
+        FAccept = buttons->addButton(QDialogButtonBox::Yes);
+        FReject = buttons->addButton(QDialogButtonBox::No);
+        FAccept->setText(U_("&Yes"));
+        FReject->setText(U_("&No"));
+        FReject->setDefault(true);
+        FReject->setFocus();
     } else {
-        m_accept = buttons->addButton(QDialogButtonBox::Ok);
-        m_accept->setText(U_("OK"));
-        m_accept->setDefault(true);
+        FAccept = buttons->addButton(QDialogButtonBox::Ok);
+        FAccept->setText(U_("OK"));
+        FAccept->setDefault(true);
     }
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -76,68 +100,95 @@ TMessageDialog::TMessageDialog(
     auto* row = new QHBoxLayout;
     row->addWidget(icon);
     row->addSpacing(12);
-    row->addWidget(m_text, 1);
+    row->addWidget(FText, 1);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(row);
-    layout->addWidget(m_countdown);
+    layout->addWidget(FCountdown);
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     if (kind == TMessageKind::mkInformation && autoCloseSeconds >= 0) {
-        m_remaining = autoCloseSeconds;
-        m_timer = new QTimer(this);
-        m_timer->setInterval(1000);
-        connect(m_timer, &QTimer::timeout, this, &TMessageDialog::Tick);
+        FSeconds = autoCloseSeconds;
+        FRemaining = autoCloseSeconds;
+        FTicks = countdown.Ticks ? std::move(countdown.Ticks) : std::make_shared<TSecondTicks>();
     }
     UpdateCountdown();
 }
 
+TMessageDialog::~TMessageDialog()
+{
+    if (FTicks)
+        FTicks->Stop();
+}
+
 QString TMessageDialog::Text() const
 {
-    return m_text->text();
+    return FText->text();
 }
 
 QString TMessageDialog::CountdownText() const
 {
-    return m_countdown->isHidden() ? QString() : m_countdown->text();
+    return FCountdown->isHidden() ? QString() : FCountdown->text();
 }
 
 void TMessageDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!m_timer || event->spontaneous())
+    if (!FTicks || event->spontaneous())
         return;
-    if (m_remaining <= 0)
-        QTimer::singleShot(0, this, &QDialog::accept);
-    else
-        m_timer->start();
+    if (FSeconds <= 0) {
+        QTimer::singleShot(0, this, &TMessageDialog::CloseByItself);
+        return;
+    }
+    // The time counts from the moment the message is shown.
+    FDeadline = FClock->CurrentMSecsSinceEpoch() + qint64(FSeconds) * 1000;
+    FTicks->Start([this] { Tick(); });
 }
 
 void TMessageDialog::Tick()
 {
-    if (m_remaining > 0)
-        --m_remaining;
+    // Whole seconds left, to the nearest: a tick a little early or late
+    // still shows the second it stands for.
+    const qint64 left = FDeadline - FClock->CurrentMSecsSinceEpoch();
+    FRemaining = int(std::clamp<qint64>((left + 500) / 1000, 0, FSeconds));
     UpdateCountdown();
-    if (m_remaining <= 0) {
-        m_timer->stop();
-        accept();
-    }
+    if (FRemaining <= 0)
+        CloseByItself();
+}
+
+void TMessageDialog::CloseByItself()
+{
+    if (!isVisible())
+        return;
+    FRemaining = 0;
+    FClosedByItself = true;
+    accept();
+}
+
+void TMessageDialog::done(int result)
+{
+    if (FTicks)
+        FTicks->Stop();
+    QDialog::done(result);
 }
 
 void TMessageDialog::UpdateCountdown()
 {
-    if (m_remaining < 0) {
-        m_countdown->hide();
+    if (FRemaining < 0) {
+        FCountdown->hide();
         return;
     }
-    m_countdown->setText(SafeFormat(U_("This message closes in %d s."), {m_remaining}));
-    m_countdown->show();
+    FCountdown->setText(SafeFormat(U_("This message closes in %d s."), {FRemaining}));
+    FCountdown->show();
 }
 
-void ShowInformationMessage(const QString& title, const QString& text, int autoCloseSeconds, QWidget* parent)
+bool ShowInformationMessage(const QString& title, const QString& text, int autoCloseSeconds, QWidget* parent,
+    TCountdownSeam countdown)
 {
-    TMessageDialog dialog(TMessageKind::mkInformation, title, text, autoCloseSeconds, parent);
+    TMessageDialog dialog(
+        TMessageKind::mkInformation, title, text, autoCloseSeconds, parent, std::move(countdown));
     dialog.exec();
+    return dialog.ClosedByItself();
 }
 
 void ShowErrorMessage(const QString& title, const QString& text, QWidget* parent)

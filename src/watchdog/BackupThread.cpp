@@ -8,6 +8,7 @@
 #include "platform/ErrorText.h"
 #include "platform/FileSystem.h"
 #include "platform/RealPath.h"
+#include "platform/SpinPause.h"
 #include "watchdog/TaskFile.h"
 #include "watchdog/WatchdogSettings.h"
 
@@ -100,6 +101,14 @@ TBackupTarget BackupTarget(
     return target;
 }
 
+QString DestinationAnchor(const QString& dest)
+{
+    const qsizetype at = dest.indexOf(QStringLiteral("%hour%"), 0, Qt::CaseInsensitive);
+    if (at < 0)
+        return dest;
+    return ExtractFilePath(dest.left(at));
+}
+
 TLogStamp::TLogStamp()
 {
     // The long time format without its time-zone part ("t" outside quotes).
@@ -166,26 +175,44 @@ public:
     void RunHere() { run(); }
 };
 
-inline void CpuRelax()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#elif defined(__aarch64__)
-    asm volatile("yield");
-#endif
-}
-
 QString OutsideSourceText()
 {
     return _("The file lies outside the monitored directory (a symbolic link leads out of it) and is not "
              "copied.");
 }
 
+QString KeptPendingText()
+{
+    return _("The file stays pending and is copied at the next backup.");
+}
+
+// The device of the deepest existing folder of path.
+bool DeviceOfDeepest(QString path, quint64& device)
+{
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
+    for (;;) {
+        ps::FileStatus st;
+        if (ps::GetFileStatus(path, true, st) == 0) {
+            device = st.device;
+            return true;
+        }
+        const qsizetype slash = path.lastIndexOf(u'/');
+        if (slash < 0 || path.size() <= 1)
+            return false;
+        path = slash == 0 ? QStringLiteral("/") : path.left(slash);
+    }
+}
+
+// Folders made for copies are no more open than the folders they stand
+// for; the owner keeps full access so that the copies can be written.
+constexpr unsigned kOwnerOnlyDir = 0700;
+
 } // namespace
 
 TBackupThread::TBackupThread(int aId, const QString& destDir, const QString& sourceDir, const QString& drvId,
     const QString& noComp, const TMatchList& aFileList, int aCompress, int aRetain, TGetStrProc aSendMsg,
-    TClockPtr aClock)
+    TBackupThreadExtras extras)
     : FFileList(aFileList)
     , FId(aId)
     , FCompress(aCompress)
@@ -194,8 +221,10 @@ TBackupThread::TBackupThread(int aId, const QString& destDir, const QString& sou
     , FBase(sourceDir)
     , FDrv(drvId)
     , FOnStringMsg(std::move(aSendMsg))
-    , FClock(aClock ? std::move(aClock) : TClock::System())
+    , FExtras(std::move(extras))
 {
+    if (!FExtras.Clock)
+        FExtras.Clock = TClock::System();
     FNoCompList.SetCommaText(noComp);
     start();
 }
@@ -215,6 +244,8 @@ TBackupThread::~TBackupThread()
 
 void TBackupThread::run()
 {
+    FDestAnchor = DestinationAnchor(FDest);
+    FDestDeviceKnown = DeviceOfDeepest(FDestAnchor, FDestDevice);
     for (const QString& name : FFileList) {
         if (FDestroying)
             break;
@@ -225,7 +256,7 @@ void TBackupThread::run()
 
 QDateTime TBackupThread::Now()
 {
-    const qint64 msecs = FClock->CurrentMSecsSinceEpoch();
+    const qint64 msecs = FExtras.Clock->CurrentMSecsSinceEpoch();
     const qint64 second = msecs / 1000;
     if (second != FNowSecond) {
         FNowSecond = second;
@@ -236,7 +267,11 @@ QDateTime TBackupThread::Now()
 
 void TBackupThread::DoStringMsg()
 {
-    if (!FDestroying && FOnStringMsg)
+    if (FDestroying)
+        return;
+    if (FExtras.OnFileDone)
+        FExtras.OnFileDone(FMsgName, FMsgOutcome);
+    if (FOnStringMsg)
         FOnStringMsg(FMsg);
 }
 
@@ -280,16 +315,32 @@ bool TBackupThread::MakeTargetDir(const QString& root, const QString& dir, QStri
     if (FTargetDirsOk.contains(dir))
         return true;
     const int createDirWord = kSeverityError + enCreateDirectory;
+    const auto failed = [&](const QString& path, const QString& why) {
+        problem = CopyErrorText(createDirWord, path) + QStringLiteral(": ") + why;
+        return false;
+    };
     QString rootReal = FRootReal.value(root);
     if (rootReal.isEmpty()) {
-        if (!ForceDirectoriesXL(root)) {
-            problem = CopyErrorText(createDirWord, root);
-            return false;
+        // The destination itself and the folders above it that are missing
+        // are made for the owner only: they stand for no source folder.
+        QString top = root;
+        while (top.size() > 1 && top.endsWith(u'/'))
+            top.chop(1);
+        QStringList missing;
+        for (QString path = top; !ExistsNoFollow(path);) {
+            missing.prepend(path);
+            const qsizetype slash = path.lastIndexOf(u'/');
+            if (slash <= 0)
+                break;
+            path = path.left(slash);
         }
-        if (const int e = ps::CanonicalPath(root, rootReal)) {
-            problem = CopyErrorText(createDirWord, root) + QStringLiteral(": ") + SystemText(e);
-            return false;
+        for (const QString& path : missing) {
+            const int e = ps::CreateDirectory(path, kOwnerOnlyDir);
+            if (e != 0 && !(e == ps::kErrExists && DirectoryExistsXL(path)))
+                return failed(path, SystemText(e));
         }
+        if (const int e = ps::CanonicalPath(root, rootReal))
+            return failed(root, SystemText(e));
         FRootReal.insert(root, rootReal);
     }
     const auto outside = [&problem](const QString& path) {
@@ -302,19 +353,28 @@ bool TBackupThread::MakeTargetDir(const QString& root, const QString& dir, QStri
         return outside(dir);
     // Every directory below the root in turn: one that exists must lead to
     // a place inside the destination, a missing one is created inside its
-    // checked parent.
+    // checked parent with the permissions of the source folder it stands
+    // for (destination + source path: the part below the root is that path).
     QString current = root;
     while (current.size() > 1 && current.endsWith(u'/'))
         current.chop(1);
+    QString source; // the source folder of current ("/" + the part below the root)
     for (QStringView part : QStringView(dir).sliced(root.size()).split(u'/', Qt::SkipEmptyParts)) {
         current += u'/';
         current += part;
+        source += u'/';
+        source += part;
         if (FTargetDirsOk.contains(current))
             continue;
         ps::FileStatus st;
         int e = ps::GetFileStatus(current, true, st);
         if (e == ps::kErrNotFound) {
-            e = ps::CreateDirectory(current);
+            ps::FileStatus sourceStatus;
+            const unsigned mode
+                = ps::GetFileStatus(source, true, sourceStatus) == 0 && sourceStatus.isDirectory
+                ? ((sourceStatus.mode & 0777) | kOwnerOnlyDir)
+                : kOwnerOnlyDir;
+            e = ps::CreateDirectory(current, mode);
             if (e == 0) {
                 FTargetDirsOk.insert(current);
                 continue;
@@ -324,15 +384,10 @@ bool TBackupThread::MakeTargetDir(const QString& root, const QString& dir, QStri
             if (e == ps::kErrNotFound)
                 return outside(current); // a link that leads nowhere
         }
-        if (e != 0) {
-            problem = CopyErrorText(createDirWord, current) + QStringLiteral(": ") + SystemText(e);
-            return false;
-        }
-        if (!st.isDirectory) {
-            problem = CopyErrorText(createDirWord, current) + QStringLiteral(": ")
-                + _("A file of that name is in the way.");
-            return false;
-        }
+        if (e != 0)
+            return failed(current, SystemText(e));
+        if (!st.isDirectory)
+            return failed(current, _("A file of that name is in the way."));
         QString real;
         if (ps::CanonicalPath(current, real) != 0 || !ps::IsSameOrBelow(real, rootReal))
             return outside(current);
@@ -342,152 +397,223 @@ bool TBackupThread::MakeTargetDir(const QString& root, const QString& dir, QStri
     return true;
 }
 
-void TBackupThread::BackupFile(const QString& name)
+bool TBackupThread::DestinationStillThere(QString& problem) const
 {
-    const QDateTime now = Now();
-    const QString src = AddPath(FBase, name);
-    QStringList errors; // lines marked "  *** " in the report
-    int moved = 0;
+    if (!FDestDeviceKnown)
+        return true;
+    quint64 device = 0;
+    if (DeviceOfDeepest(FDestAnchor, device) && device == FDestDevice)
+        return true;
+    problem
+        = SafeFormat(_("The destination \"%s\" no longer lies on the file system it was on when the backup "
+                       "began (was its medium removed?)."),
+            {FDest});
+    return false;
+}
 
-    [&] {
-        QString problem;
-        if (!IsSafeRelativeName(name)) {
-            errors << OutsideSourceText();
-            return;
+TBackupThread::TCopyChoice TBackupThread::ChooseCopy(const QString& src) const
+{
+    // Compression by the type of the source. The copy is always written to
+    // a temporary name that must not exist yet (no coOverwrite): nothing is
+    // written through whatever might have been put there.
+    const bool plain = FNoCompList.Contains(FileExt(src));
+    TCopyChoice choice {{coAttributes, coTimeStamp}, QString()};
+    if (FCompress == 1) {
+        if (!plain) {
+            choice.Options.Include(coCompress);
+            choice.Suffix = QStringLiteral(".gz");
         }
-        if (!SourceInside(src, problem)) {
-            errors << problem;
-            return;
-        }
-        const TBackupTarget target = BackupTarget(FDest, FDrv, src, now.time().hour());
-        const QString& d = target.Name;
+    } else if (FCompress == 2) {
+        choice.Options.Include(coZipCompress);
+        if (!plain)
+            choice.Options.Include(coCompress);
+        choice.Suffix = QStringLiteral(".zip");
+    }
+    return choice;
+}
 
-        // Compression by the type of the source.
-        const bool plain = FNoCompList.Contains(FileExt(src));
-        TCopyOptions options {coOverwrite, coAttributes, coTimeStamp};
-        QString suffix;
-        if (FCompress == 1) {
-            if (!plain) {
-                options.Include(coCompress);
-                suffix = QStringLiteral(".gz");
-            }
-        } else if (FCompress == 2) {
-            options.Include(coZipCompress);
-            if (!plain)
-                options.Include(coCompress);
-            suffix = QStringLiteral(".zip");
-        }
+int TBackupThread::CopyToTemporary(
+    const QString& src, const QString& temp, const TCopyChoice& choice, QString& message)
+{
+    TInlineCopyWorker worker(src, temp, choice.Options);
+    worker.RunHere();
+    message = worker.SysErrorMsg();
+    return worker.ErrorCode();
+}
 
-        if (!MakeTargetDir(target.Root, ExtractFilePath(d), problem)) {
-            errors << problem;
-            return;
+bool TBackupThread::ShiftVersions(const QString& target, const TCopyChoice& choice, TFileResult& result)
+{
+    const QString final = target + choice.Suffix;
+    if (FRetain <= 0) {
+        if (const int e = DeleteExistingFileXL(final, true)) {
+            result.Errors << Format(
+                _("Could not delete the former copy %s: %s"), {Quoted(final), SystemText(e)});
+            return false;
         }
-        const QString final = d + suffix;
-        const bool existed = ExistsNoFollow(final);
-        const QString temp = existed ? final + QStringLiteral(".tmp") : final;
-        if (existed && ExistsNoFollow(temp)) {
-            // Left by an earlier pass; removed so that the copy never
-            // writes through whatever that name is now.
-            if (const int e = DeleteFileXL(temp, true)) {
-                errors << Format(
-                    _("Could not delete the old temporary copy %s: %s"), {Quoted(temp), SystemText(e)});
-                return;
-            }
+        return true;
+    }
+    for (int k = FRetain; k >= 2; --k) {
+        const QString older = VersionName(target, k) + choice.Suffix;
+        const QString newer = VersionName(target, k - 1) + choice.Suffix;
+        if (!ExistsNoFollow(newer))
+            continue;
+        if (const int e = DeleteExistingFileXL(older, true)) {
+            result.Errors << Format(
+                _("Could not delete the old version %s: %s"), {Quoted(older), SystemText(e)});
+            continue;
         }
+        if (const int e = RenameFileXL(newer, older))
+            result.Errors << Format(_("Could not rename the version %s to %s: %s"),
+                {Quoted(newer), Quoted(older), SystemText(e)});
+        else
+            ++result.Moved;
+    }
+    const QString first = VersionName(target, 1) + choice.Suffix;
+    int e = DeleteExistingFileXL(first, true);
+    if (e) {
+        result.Errors << Format(_("Could not delete the old version %s: %s"), {Quoted(first), SystemText(e)});
+    } else if ((e = RenameFileXL(final, first)) != 0) {
+        result.Errors << Format(_("Could not rename the former copy %s to the previous version %s: %s"),
+            {Quoted(final), Quoted(first), SystemText(e)});
+    } else {
+        ++result.Moved;
+        return true;
+    }
+    // The former copy could not become a version: it is deleted, so that
+    // the new copy can still take its place.
+    if (const int e2 = DeleteFileXL(final, true)) {
+        result.Errors << Format(
+            _("Could not delete the former copy %s: %s"), {Quoted(final), SystemText(e2)});
+        return false;
+    }
+    return true;
+}
 
-        int copyError = 0;
-        QString copyMessage;
-        {
-            TInlineCopyWorker worker(src, temp, options);
-            worker.RunHere();
-            copyError = worker.ErrorCode();
-            copyMessage = worker.SysErrorMsg();
-        }
-        if (copyError) {
-            errors << (copyMessage.isEmpty() ? CopyErrorText(copyError)
-                                             : CopyErrorText(copyError) + QStringLiteral(": ") + copyMessage);
-        }
-        // A warning (time stamp, attributes) comes after complete data: the
-        // copy takes its place all the same.
-        const bool dataComplete
-            = copyError == 0 || ErrorSeverity(copyError) == ErrorSeverity(kSeverityWarning);
-        if (!dataComplete) {
-            // What a failed copy left (a cut-off file under the final name,
-            // or a cut-off temporary copy) is no backup: it goes, and the
-            // former copy and its versions stay as they were.
-            DeleteExistingFileXL(temp, true);
-            return;
-        }
-        if (!existed || !ExistsNoFollow(temp))
-            return;
-
-        bool placeFree = true; // the former copy is out of the way
-        if (FRetain <= 0) {
-            if (const int e = DeleteExistingFileXL(final, true)) {
-                errors << Format(
-                    _("Could not delete the former copy %s: %s"), {Quoted(final), SystemText(e)});
-                placeFree = false;
-            }
-        } else {
-            for (int k = FRetain; k >= 2; --k) {
-                const QString older = VersionName(d, k) + suffix;
-                const QString newer = VersionName(d, k - 1) + suffix;
-                if (!ExistsNoFollow(newer))
-                    continue;
-                if (const int e = DeleteExistingFileXL(older, true)) {
-                    errors << Format(
-                        _("Could not delete the old version %s: %s"), {Quoted(older), SystemText(e)});
-                    continue;
-                }
-                if (const int e = RenameFileXL(newer, older))
-                    errors << Format(_("Could not rename the version %s to %s: %s"),
-                        {Quoted(newer), Quoted(older), SystemText(e)});
-                else
-                    ++moved;
-            }
-            const QString first = VersionName(d, 1) + suffix;
-            int e = DeleteExistingFileXL(first, true);
-            if (e) {
-                errors << Format(
-                    _("Could not delete the old version %s: %s"), {Quoted(first), SystemText(e)});
-            } else if ((e = RenameFileXL(final, first)) != 0) {
-                errors << Format(_("Could not rename the former copy %s to the previous version %s: %s"),
-                    {Quoted(final), Quoted(first), SystemText(e)});
-            } else {
-                ++moved;
-            }
-            // The former copy could not become a version: it is deleted,
-            // so that the new copy can still take its place.
-            if (e) {
-                if (const int e2 = DeleteFileXL(final, true)) {
-                    errors << Format(
-                        _("Could not delete the former copy %s: %s"), {Quoted(final), SystemText(e2)});
-                    placeFree = false;
-                }
-            }
-        }
-        if (!placeFree) {
-            errors << Format(_("The new copy is kept as %s."), {Quoted(temp)});
-            return;
-        }
-        const int attributes = FileGetAttrXL(src);
-        int e = RenameFileXL(temp, final);
+void TBackupThread::PlaceCopy(
+    const QString& temp, const QString& final, const QString& src, TFileResult& result)
+{
+    const int attributes = FileGetAttrXL(src);
+    int e = RenameFileXL(temp, final);
+    if (e) {
+        // A copy that did not take its name is no backup yet.
+        result.Outcome = boRetry;
+    } else if (attributes != -1) {
         // A source that vanished meanwhile keeps the attributes the copy
         // gave it.
-        if (e == 0 && attributes != -1)
-            e = FileSetAttrXL(final, attributes);
-        if (e)
-            errors << CopyErrorText(ceRenameTemporary) + QStringLiteral(": ") + SystemText(e);
-    }();
+        e = FileSetAttrXL(final, attributes);
+    }
+    if (e)
+        result.Errors << CopyErrorText(ceRenameTemporary) + QStringLiteral(": ") + SystemText(e);
+}
 
-    if (!FOnStringMsg)
+TBackupOutcome TBackupThread::OutcomeOfFailure(const QString& src) const
+{
+    ps::FileStatus st;
+    const int e = ps::GetFileStatus(src, false, st);
+    if (e == 0)
+        return st.isRegular || st.isSymLink ? boRetry : boDropped;
+    if (e != ps::kErrNotFound)
+        return boRetry; // the source cannot be reached now
+    // Missing: gone for good when its folder is still there; a folder that
+    // is missing with the whole monitored directory (an unmounted source)
+    // may come back.
+    ps::FileStatus dir;
+    if (ps::GetFileStatus(ExtractFilePath(src), true, dir) == 0)
+        return boDropped;
+    return ps::GetFileStatus(FBase, true, dir) == 0 ? boDropped : boRetry;
+}
+
+TBackupThread::TFileResult TBackupThread::CopyOne(const QString& name, const QString& src, int hour)
+{
+    TFileResult result;
+    const auto fail = [&result](const QString& text, TBackupOutcome outcome) {
+        result.Errors << text;
+        result.Outcome = outcome;
+        return result;
+    };
+    QString problem;
+    if (!IsSafeRelativeName(name))
+        return fail(OutsideSourceText(), boDropped);
+    if (!DestinationStillThere(problem))
+        return fail(problem, boRetry);
+
+    // The copy is made under a temporary name beside its place and renamed
+    // into place when it is complete, so that a crash never leaves a
+    // cut-off file under the final name. One left by an earlier pass (a
+    // crash) is removed first, also when the source has gone since.
+    const TCopyChoice choice = ChooseCopy(src);
+    const TBackupTarget target = BackupTarget(FDest, FDrv, src, hour);
+    const QString final = target.Name + choice.Suffix;
+    const QString temp = final + QStringLiteral(".tmp");
+    const bool leftover = ExistsNoFollow(temp);
+    if (!SourceInside(src, problem)) {
+        if (leftover)
+            DeleteFileXL(temp, true);
+        return fail(problem, problem == OutsideSourceText() ? boDropped : OutcomeOfFailure(src));
+    }
+    if (!MakeTargetDir(target.Root, ExtractFilePath(target.Name), problem))
+        return fail(problem, boRetry);
+    if (leftover) {
+        if (const int e = DeleteFileXL(temp, true))
+            return fail(
+                Format(_("Could not delete the old temporary copy %s: %s"), {Quoted(temp), SystemText(e)}),
+                boRetry);
+    }
+    if (FExtras.StepHook)
+        FExtras.StepHook(bsBeforeCopy, name);
+
+    QString message;
+    const int copyError = CopyToTemporary(src, temp, choice, message);
+    if (copyError) {
+        result.Errors << (message.isEmpty() ? CopyErrorText(copyError)
+                                            : CopyErrorText(copyError) + QStringLiteral(": ") + message);
+    }
+    // A warning (time stamp, attributes) comes after complete data: the
+    // copy takes its place all the same.
+    const bool dataComplete = copyError == 0 || ErrorSeverity(copyError) == ErrorSeverity(kSeverityWarning);
+    if (!dataComplete) {
+        // What a failed copy left is no backup: it goes, and the former
+        // copy and its versions stay as they were.
+        DeleteExistingFileXL(temp, true);
+        result.Outcome = OutcomeOfFailure(src);
+        return result;
+    }
+    if (FExtras.StepHook)
+        FExtras.StepHook(bsBeforePlace, name);
+
+    if (ExistsNoFollow(final) && !ShiftVersions(target.Name, choice, result)) {
+        result.Errors << Format(_("The new copy is kept as %s."), {Quoted(temp)});
+        result.Outcome = boRetry;
+        return result;
+    }
+    PlaceCopy(temp, final, src, result);
+    return result;
+}
+
+void TBackupThread::BackupFile(const QString& name)
+{
+    // "%hour%" is the hour the copy starts in; the report is stamped when it
+    // is made.
+    const QString src = AddPath(FBase, name);
+    const TFileResult result = CopyOne(name, src, Now().time().hour());
+    Report(name, src, result);
+}
+
+void TBackupThread::Report(const QString& name, const QString& src, const TFileResult& result)
+{
+    if (!FOnStringMsg && !FExtras.OnFileDone)
         return;
-    FMsg = FStamp.Text(now) + QStringLiteral(" - ") + QStringLiteral("%1").arg(FId, 2, 10, QChar(u'0'))
+    FMsgName = name;
+    FMsgOutcome = result.Outcome;
+    FMsg = FStamp.Text(Now()) + QStringLiteral(" - ") + QStringLiteral("%1").arg(FId, 2, 10, QChar(u'0'))
         + QStringLiteral(": ") + PrintableName(src) + QStringLiteral(" => ") + FDest;
-    if (moved > 0)
-        FMsg += QStringLiteral(" (+") + QString::number(moved) + u')';
-    for (const QString& e : errors)
-        FMsg += QStringLiteral("\r\n  *** ") + e;
+    if (result.Moved > 0)
+        FMsg += QStringLiteral(" (+") + QString::number(result.Moved) + u')';
+    for (qsizetype i = 0; i < result.Errors.size(); ++i) {
+        FMsg += QStringLiteral("\r\n  *** ") + result.Errors[i];
+        if (i == result.Errors.size() - 1 && result.Outcome == boRetry)
+            FMsg += u' ' + KeptPendingText();
+    }
     HandOverMsg();
 }
 
@@ -534,7 +660,7 @@ void TBackupThread::HandOverMsg()
             FMsgAnswered.wait(false, std::memory_order_acquire);
             break;
         }
-        CpuRelax();
+        ps::SpinPause();
     }
 }
 

@@ -28,6 +28,7 @@
 // while the copy runs.
 #pragma once
 
+#include "fileengine/CopyTypes.h"
 #include "frame/Clock.h"
 #include "frame/PathRules.h"
 #include "watchdog/MatchList.h"
@@ -68,6 +69,10 @@ struct TBackupTarget {
 TBackupTarget BackupTarget(const QString& dest, const QString& drvId, const QString& source, int hour,
     PathStyle style = kNativePathStyle);
 
+// The part of a destination that no "%hour%" changes: up to the folder
+// before the first placeholder.
+QString DestinationAnchor(const QString& dest);
+
 // The stamp of log lines: the locale's short date and long time (without
 // the time zone).
 QString LogDateTime(const QDateTime& time);
@@ -88,6 +93,31 @@ private:
     mutable QString FLastText;
 };
 
+// What became of one file of a pass.
+enum TBackupOutcome {
+    boCopied, // the copy is in place (perhaps with a warning about its metadata)
+    boRetry, // not backed up, for a cause that can heal (destination full, not writable or
+             // gone, source unreadable): the file stays pending
+    boDropped, // not backed up, and never will be as it is: the source no longer exists, or is
+               // no regular file, or may not be read (it lies outside the monitored directory)
+};
+
+// Points of a file's backup where a test may hold the thread.
+enum TBackupStep {
+    bsBeforeCopy, // the target directory is made, the temporary name is free
+    bsBeforePlace, // the temporary copy is complete, nothing is renamed yet
+};
+
+// What a pass needs besides its files.
+struct TBackupThreadExtras {
+    TClockPtr Clock; // report stamps, "%hour%"; null: the system clock
+    // Called in the owner's thread with each report (also without a report
+    // receiver): the file's relative name and what became of it.
+    std::function<void(const QString& name, TBackupOutcome outcome)> OnFileDone;
+    // Called on the backup thread at each step (tests).
+    std::function<void(TBackupStep step, const QString& name)> StepHook;
+};
+
 class TBackupThread final : public QThread {
 public:
     static constexpr int kBufferSize = 0x80000;
@@ -99,7 +129,7 @@ public:
     // gzip, 2 zip, aRetain the previous versions to keep (0..9).
     TBackupThread(int aId, const QString& destDir, const QString& sourceDir, const QString& drvId,
         const QString& noComp, const TMatchList& aFileList, int aCompress, int aRetain, TGetStrProc aSendMsg,
-        TClockPtr aClock = nullptr);
+        TBackupThreadExtras extras = {});
     // Waits for the thread (answering its reports without passing them on).
     ~TBackupThread() override;
 
@@ -112,10 +142,38 @@ protected:
     void run() override;
 
 private:
+    // The result of one file: the error lines of its report, the versions
+    // moved, and what becomes of its pending entry.
+    struct TFileResult {
+        QStringList Errors;
+        int Moved = 0;
+        TBackupOutcome Outcome = boCopied;
+    };
+    // How a file is copied: the worker's options and the suffix of the copy.
+    struct TCopyChoice {
+        TCopyOptions Options;
+        QString Suffix;
+    };
+
     void BackupFile(const QString& name);
-    // 0, or an error text (set into problem) why src may not be read.
+    // The steps of one file, in order.
+    TFileResult CopyOne(const QString& name, const QString& src, int hour);
+    TCopyChoice ChooseCopy(const QString& src) const;
+    int CopyToTemporary(const QString& src, const QString& temp, const TCopyChoice& choice, QString& message);
+    // Makes room for the new copy: the former copy becomes version 1 (and
+    // the versions move up) or is deleted. False: the place is still taken.
+    bool ShiftVersions(const QString& target, const TCopyChoice& choice, TFileResult& result);
+    void PlaceCopy(const QString& temp, const QString& final, const QString& src, TFileResult& result);
+    // After a failed copy: whether the cause can heal.
+    TBackupOutcome OutcomeOfFailure(const QString& src) const;
+    void Report(const QString& name, const QString& src, const TFileResult& result);
+
+    // False (with a text in problem) when src may not be read.
     bool SourceInside(const QString& src, QString& problem);
     bool MakeTargetDir(const QString& root, const QString& dir, QString& problem);
+    // False when the destination no longer lies on the file system it was
+    // on when the pass began (its medium was removed or unmounted).
+    bool DestinationStillThere(QString& problem) const;
     void DoStringMsg();
     // Runs DoStringMsg in the owner's thread and waits until it has run.
     void HandOverMsg();
@@ -130,11 +188,13 @@ private:
     int FCompress;
     int FRetain;
     QString FMsg;
+    QString FMsgName; // the relative name of the file FMsg reports
+    TBackupOutcome FMsgOutcome = boCopied;
     QString FDest;
     QString FBase;
     QString FDrv;
     TGetStrProc FOnStringMsg;
-    TClockPtr FClock; // report stamps, "%hour%"
+    TBackupThreadExtras FExtras;
     qint64 FNowSecond = -1; // FNow's second since the epoch
     QDateTime FNow;
     TLogStamp FStamp; // made where the thread is created, with that locale
@@ -144,6 +204,9 @@ private:
     QSet<QString> FSourceDirsOk;
     QHash<QString, QString> FRootReal; // destination root -> its real path
     QSet<QString> FTargetDirsOk;
+    QString FDestAnchor; // the part of the destination before any "%hour%"
+    quint64 FDestDevice = 0; // the file system holding FDestAnchor when the pass began
+    bool FDestDeviceKnown = false;
     std::atomic<bool> FFinished {false};
     std::atomic<bool> FMsgAnswered {true}; // the owner has run DoStringMsg
     std::atomic<bool> FDestroying {false};

@@ -2,15 +2,17 @@
 
 #include "frame/Format.h"
 #include "frame/I18n.h"
+#include "frame/PathRules.h"
 #include "platform/DirNotify.h"
 #include "platform/DirScan.h"
 #include "platform/ErrorText.h"
+#include "platform/FileName.h"
+#include "platform/FileSystem.h"
 
 #include <QDeadlineTimer>
 #include <QPointer>
 #include <QThread>
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 #include <utility>
 
@@ -51,21 +53,12 @@ QString WatchLimitText(const QString& Path, int Count)
 {
     const int limit = platform::DirWatchLimit();
     if (Count <= 1)
-        return Format(_("The system's limit of directory watches (fs.inotify.max_user_watches = %d) is "
-                        "reached: changes in \"%s\" are not watched. Raise the limit to watch the whole "
-                        "tree."),
-            {limit, Path});
-    return Format(_("The system's limit of directory watches (fs.inotify.max_user_watches = %d) is "
-                    "reached: changes in \"%s\" and %d other directories are not watched. Raise the "
-                    "limit to watch the whole tree."),
-        {limit, Path, Count - 1});
-}
-
-QString JoinPath(const QString& Dir, const QString& Rel)
-{
-    if (Rel.isEmpty())
-        return Dir;
-    return Dir.endsWith(QLatin1Char('/')) ? Dir + Rel : Dir + QLatin1Char('/') + Rel;
+        return Format(_("The system's limit of directory watches (%s = %d) is reached: changes in \"%s\" are "
+                        "not watched. Raise the limit to watch the whole tree."),
+            {platform::DirWatchLimitSetting(), limit, Path});
+    return Format(_("The system's limit of directory watches (%s = %d) is reached: changes in \"%s\" and %d "
+                    "other directories are not watched. Raise the limit to watch the whole tree."),
+        {platform::DirWatchLimitSetting(), limit, Path, Count - 1});
 }
 
 } // namespace
@@ -86,12 +79,18 @@ public:
             return;
         QString text
             = Format(_("Error trying to create file handle for \"%s\". Error code: %d"), {Directory, error});
-        if (FNotifier.FailedStep() == platform::DirNotifier::Step::Instance && error == EMFILE)
+        switch (platform::LimitOfFailure(FNotifier.FailedStep(), error)) {
+        case platform::DirNotifyLimit::Instances:
             text += QStringLiteral("\r\n")
-                + _("Too many change notifications or files are open (see "
-                    "fs.inotify.max_user_instances).");
-        else if (FNotifier.FailedStep() == platform::DirNotifier::Step::Watch && error == ENOSPC)
+                + Format(_("Too many change notifications or files are open (see %s)."),
+                    {platform::DirInstanceLimitSetting()});
+            break;
+        case platform::DirNotifyLimit::Watches:
             text += QStringLiteral("\r\n") + WatchLimitText(Directory, 1);
+            break;
+        case platform::DirNotifyLimit::None:
+            break;
+        }
         throw EDirWatchError(error, text);
     }
 
@@ -124,7 +123,8 @@ protected:
             } catch (const std::exception& e) {
                 // Told like any error of the thread, with the last system
                 // error as its code; the loop goes on.
-                batch.push_back(DirChange {DirChange::Fault, errno, 0, QString::fromLocal8Bit(e.what())});
+                batch.push_back(
+                    DirChange {DirChange::Fault, platform::LastError(), 0, QString::fromLocal8Bit(e.what())});
             }
             if (!batch.empty()) {
                 Post(std::move(batch));
@@ -198,7 +198,9 @@ bool TDirectoryWatch::ThreadEnded() const
 void TDirectoryWatch::SetDirectory(const QString& Value)
 {
     const QString dir = Value.trimmed();
-    if (dir.compare(FDirectory, Qt::CaseInsensitive) == 0)
+    // Directory names are the file system's: on Linux two names that differ
+    // in case are two directories.
+    if (platform::SameFileName(dir, FDirectory))
         return;
     FDirectory = dir;
     Restart();
@@ -297,10 +299,10 @@ void TDirectoryWatch::Deliver(const QString& Dir, const std::vector<DirChange>& 
 {
     const QPointer<TDirectoryWatch> self(this);
     for (const DirChange& c : Batch) {
-        if (c.kind >= DirChange::Added && c.kind <= DirChange::RenamedNew)
-            Notify(int(c.kind), c.name);
+        if (c.Kind >= DirChange::Added && c.Kind <= DirChange::RenamedNew)
+            Notify(int(c.Kind), c.Name);
         else
-            emit OnError(this, c.code, ReportText(Dir, c));
+            emit OnError(this, c.Code, ReportText(Dir, c));
         if (!self)
             return; // a receiver deleted the watcher
     }
@@ -308,29 +310,29 @@ void TDirectoryWatch::Deliver(const QString& Dir, const std::vector<DirChange>& 
 
 QString TDirectoryWatch::ReportText(const QString& Dir, const DirChange& Change) const
 {
-    const QString path = JoinPath(Dir, Change.name);
-    switch (Change.kind) {
+    const QString path = AddPath(Dir, Change.Name);
+    switch (Change.Kind) {
     case DirChange::Overflow:
         return Format(_("Changes below \"%s\" came faster than they could be recorded, and some of them "
                         "were lost. The directory has to be searched for changed files."),
             {Dir});
     case DirChange::WatchLimit:
-        return WatchLimitText(path, Change.count);
+        return WatchLimitText(path, Change.Count);
     case DirChange::WatchFailed:
-        if (Change.count <= 1)
+        if (Change.Count <= 1)
             return Format(
-                _("Changes in \"%s\" are not watched: %s"), {path, platform::SystemErrorText(Change.code)});
+                _("Changes in \"%s\" are not watched: %s"), {path, platform::SystemErrorText(Change.Code)});
         return Format(_("Changes in \"%s\" and %d other directories are not watched: %s"),
-            {path, Change.count - 1, platform::SystemErrorText(Change.code)});
+            {path, Change.Count - 1, platform::SystemErrorText(Change.Code)});
     case DirChange::Gone:
         return Format(_("The watched directory \"%s\" was removed, moved or unmounted; watching it has "
                         "ended."),
             {Dir});
     case DirChange::Failed:
         return Format(_("Error reading the changes below \"%s\": %s. Watching it has ended."),
-            {Dir, platform::SystemErrorText(Change.code)});
+            {Dir, platform::SystemErrorText(Change.Code)});
     case DirChange::Fault:
-        return Format(_("Error while watching \"%s\": %s"), {Dir, Change.name});
+        return Format(_("Error while watching \"%s\": %s"), {Dir, Change.Name});
     default:
         return QString();
     }
@@ -341,10 +343,10 @@ TChangedFiles ListChangedFiles(const QString& Dir, const QDateTime& Since)
     TChangedFiles result;
     const qint64 since = Since.isValid() ? Since.toMSecsSinceEpoch() : 0;
     const platform::ScanResult scan = platform::ListChangedFiles(Dir, since, result.Names);
-    result.ErrorCode = scan.error;
-    result.Unreadable = scan.unreadable;
-    result.FirstUnreadable = scan.firstUnreadable;
-    result.FirstUnreadableError = scan.firstUnreadableError;
+    result.ErrorCode = scan.Error;
+    result.Unreadable = scan.Unreadable;
+    result.FirstUnreadable = scan.FirstUnreadable;
+    result.FirstUnreadableError = scan.FirstUnreadableError;
     return result;
 }
 

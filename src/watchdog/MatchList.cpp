@@ -21,7 +21,7 @@ quint64 NextGeneration()
 int TMatchList::Compare(QStringView a, QStringView b) const
 {
     const int c = CompareText(a, b);
-    if (c != 0 || !m_exact)
+    if (c != 0 || !FExact)
         return c;
     return a.compare(b, Qt::CaseSensitive);
 }
@@ -66,49 +66,49 @@ int TMatchList::CompareText(QStringView a, QStringView b)
 
 void TMatchList::Flush() const
 {
-    if (m_recent.empty())
+    if (FRecent.empty())
         return;
     std::vector<QString> merged;
-    merged.reserve(m_items.size() + m_recent.size());
-    std::merge(std::make_move_iterator(m_items.begin()), std::make_move_iterator(m_items.end()),
-        std::make_move_iterator(m_recent.begin()), std::make_move_iterator(m_recent.end()),
+    merged.reserve(FItems.size() + FRecent.size());
+    std::merge(std::make_move_iterator(FItems.begin()), std::make_move_iterator(FItems.end()),
+        std::make_move_iterator(FRecent.begin()), std::make_move_iterator(FRecent.end()),
         std::back_inserter(merged), [this](const QString& a, const QString& b) { return Compare(a, b) < 0; });
-    m_items.swap(merged);
-    m_recent.clear();
+    FItems.swap(merged);
+    FRecent.clear();
 }
 
 bool TMatchList::Add(const QString& text)
 {
     // After every entry: append (loading a sorted list).
-    if ((m_items.empty() || Compare(m_items.back(), text) < 0)
-        && (m_recent.empty() || Compare(m_recent.back(), text) < 0)) {
-        m_items.push_back(text);
-        m_generation = NextGeneration();
+    if ((FItems.empty() || Compare(FItems.back(), text) < 0)
+        && (FRecent.empty() || Compare(FRecent.back(), text) < 0)) {
+        FItems.push_back(text);
+        FGeneration = NextGeneration();
         return true;
     }
-    if (Found(m_items, LowerBound(m_items, text), text))
+    if (Found(FItems, LowerBound(FItems, text), text))
         return false;
-    const auto pos = LowerBound(m_recent, text);
-    if (Found(m_recent, pos, text))
+    const auto pos = LowerBound(FRecent, text);
+    if (Found(FRecent, pos, text))
         return false;
-    m_recent.insert(pos, text);
-    m_generation = NextGeneration();
-    const size_t limit = std::max<size_t>(512, size_t(std::sqrt(double(m_items.size()))));
-    if (m_recent.size() > limit)
+    FRecent.insert(pos, text);
+    FGeneration = NextGeneration();
+    const size_t limit = std::max<size_t>(512, size_t(std::sqrt(double(FItems.size()))));
+    if (FRecent.size() > limit)
         Flush();
     return true;
 }
 
 void TMatchList::Assign(const QStringList& texts)
 {
-    m_recent.clear();
-    m_items.assign(texts.begin(), texts.end());
-    std::stable_sort(m_items.begin(), m_items.end(),
+    FRecent.clear();
+    FItems.assign(texts.begin(), texts.end());
+    std::stable_sort(FItems.begin(), FItems.end(),
         [this](const QString& a, const QString& b) { return Compare(a, b) < 0; });
-    m_items.erase(std::unique(m_items.begin(), m_items.end(),
-                      [this](const QString& a, const QString& b) { return Compare(a, b) == 0; }),
-        m_items.end());
-    m_generation = NextGeneration();
+    FItems.erase(std::unique(FItems.begin(), FItems.end(),
+                     [this](const QString& a, const QString& b) { return Compare(a, b) == 0; }),
+        FItems.end());
+    FGeneration = NextGeneration();
 }
 
 void TMatchList::SetCommaText(const QString& text)
@@ -131,24 +131,23 @@ QString TMatchList::CommaText() const
 
 bool TMatchList::Contains(QStringView text) const
 {
-    return Found(m_items, LowerBound(m_items, text), text)
-        || Found(m_recent, LowerBound(m_recent, text), text);
+    return Found(FItems, LowerBound(FItems, text), text) || Found(FRecent, LowerBound(FRecent, text), text);
 }
 
 qsizetype TMatchList::IndexOf(QStringView text) const
 {
     Flush();
-    const auto it = LowerBound(m_items, text);
-    return Found(m_items, it, text) ? qsizetype(it - m_items.begin()) : -1;
+    const auto it = LowerBound(FItems, text);
+    return Found(FItems, it, text) ? qsizetype(it - FItems.begin()) : -1;
 }
 
 bool TMatchList::Remove(QStringView text)
 {
-    for (std::vector<QString>* v : {&m_recent, &m_items}) {
+    for (std::vector<QString>* v : {&FRecent, &FItems}) {
         const auto it = LowerBound(*v, text);
         if (Found(*v, it, text)) {
             v->erase(it);
-            m_generation = NextGeneration();
+            FGeneration = NextGeneration();
             return true;
         }
     }
@@ -160,23 +159,23 @@ void TMatchList::Delete(qsizetype index)
     Flush();
     if (index < 0 || index >= Count())
         return;
-    m_items.erase(m_items.begin() + index);
-    m_generation = NextGeneration();
+    FItems.erase(FItems.begin() + index);
+    FGeneration = NextGeneration();
 }
 
 void TMatchList::Clear()
 {
     if (IsEmpty())
         return;
-    m_items.clear();
-    m_recent.clear();
-    m_generation = NextGeneration();
+    FItems.clear();
+    FRecent.clear();
+    FGeneration = NextGeneration();
 }
 
 QStringList TMatchList::ToStringList() const
 {
     Flush();
-    return QStringList(m_items.begin(), m_items.end());
+    return QStringList(FItems.begin(), FItems.end());
 }
 
 } // namespace kes

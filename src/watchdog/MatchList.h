@@ -36,10 +36,10 @@ public:
 
     enum TIdentity { kCaseInsensitive, kExactNames };
     explicit TMatchList(TIdentity identity = kCaseInsensitive)
-        : m_exact(identity == kExactNames)
+        : FExact(identity == kExactNames)
     {
     }
-    TIdentity Identity() const { return m_exact ? kExactNames : kCaseInsensitive; }
+    TIdentity Identity() const { return FExact ? kExactNames : kCaseInsensitive; }
 
     // The comparison every TMatchList uses (<0, 0, >0): the same order as
     // QStringView::compare(..., Qt::CaseInsensitive), with a fast path for
@@ -64,28 +64,28 @@ public:
     void Delete(qsizetype index);
     void Clear();
 
-    qsizetype Count() const { return qsizetype(m_items.size() + m_recent.size()); }
-    bool IsEmpty() const { return m_items.empty() && m_recent.empty(); }
+    qsizetype Count() const { return qsizetype(FItems.size() + FRecent.size()); }
+    bool IsEmpty() const { return FItems.empty() && FRecent.empty(); }
     const QString& operator[](qsizetype index) const
     {
         Flush();
-        return m_items[size_t(index)];
+        return FItems[size_t(index)];
     }
     const_iterator begin() const
     {
         Flush();
-        return m_items.begin();
+        return FItems.begin();
     }
     const_iterator end() const
     {
         Flush();
-        return m_items.end();
+        return FItems.end();
     }
     QStringList ToStringList() const;
 
     // Changes with every modification; lets users cache data derived from
     // the list (compiled masks) and notice when it is stale.
-    quint64 Generation() const { return m_generation; }
+    quint64 Generation() const { return FGeneration; }
 
 private:
     // Merges the recent additions into the main array.
@@ -97,10 +97,10 @@ private:
     bool Found(const std::vector<QString>& v, std::vector<QString>::iterator it, QStringView text) const;
 
     // Both sorted; no text is in both.
-    mutable std::vector<QString> m_items;
-    mutable std::vector<QString> m_recent;
-    quint64 m_generation = 0;
-    bool m_exact = false;
+    mutable std::vector<QString> FItems;
+    mutable std::vector<QString> FRecent;
+    quint64 FGeneration = 0;
+    bool FExact = false;
 };
 
 } // namespace kes

@@ -27,23 +27,23 @@ bool HasWildcard(QStringView s)
 
 void TSubDirMatcher::Build(const TMatchList& entries)
 {
-    m_prefixes.clear();
-    m_masks.clear();
+    FPrefixes.clear();
+    FMasks.clear();
     for (const QString& e : entries) {
         if (HasWildcard(e)) {
             TMask m;
             if (m.Compile(QString(e + u'*'))) // an invalid entry matches nothing
-                m_masks.push_back(std::move(m));
+                FMasks.push_back(std::move(m));
             continue;
         }
         std::u16string folded(reinterpret_cast<const char16_t*>(e.utf16()), size_t(e.size()));
         for (char16_t& c : folded)
             c = FoldAz(c);
-        m_prefixes.push_back(std::move(folded));
+        FPrefixes.push_back(std::move(folded));
     }
-    std::sort(m_prefixes.begin(), m_prefixes.end());
-    m_prefixes.erase(std::unique(m_prefixes.begin(), m_prefixes.end()), m_prefixes.end());
-    m_generation = entries.Generation();
+    std::sort(FPrefixes.begin(), FPrefixes.end());
+    FPrefixes.erase(std::unique(FPrefixes.begin(), FPrefixes.end()), FPrefixes.end());
+    FGeneration = entries.Generation();
 }
 
 bool TSubDirMatcher::Matches(QStringView path) const
@@ -51,25 +51,25 @@ bool TSubDirMatcher::Matches(QStringView path) const
     // [lo, hi) holds the entries that agree with the first k characters of
     // path; since the array is sorted, they are contiguous, and an entry of
     // exactly k characters comes first among them.
-    size_t lo = 0, hi = m_prefixes.size();
+    size_t lo = 0, hi = FPrefixes.size();
     const char16_t* p = path.utf16();
     const size_t n = size_t(path.size());
     for (size_t k = 0; lo < hi; ++k) {
-        if (m_prefixes[lo].size() == k)
+        if (FPrefixes[lo].size() == k)
             return true;
         if (k == n)
             break;
         const char16_t c = FoldAz(p[k]);
-        auto first = m_prefixes.begin() + ptrdiff_t(lo);
-        auto last = m_prefixes.begin() + ptrdiff_t(hi);
+        auto first = FPrefixes.begin() + ptrdiff_t(lo);
+        auto last = FPrefixes.begin() + ptrdiff_t(hi);
         first = std::lower_bound(
             first, last, c, [k](const std::u16string& e, char16_t ch) { return e[k] < ch; });
         last = std::upper_bound(
             first, last, c, [k](char16_t ch, const std::u16string& e) { return ch < e[k]; });
-        lo = size_t(first - m_prefixes.begin());
-        hi = size_t(last - m_prefixes.begin());
+        lo = size_t(first - FPrefixes.begin());
+        hi = size_t(last - FPrefixes.begin());
     }
-    for (const TMask& m : m_masks) {
+    for (const TMask& m : FMasks) {
         if (m.Matches(path))
             return true;
     }

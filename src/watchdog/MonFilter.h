@@ -25,12 +25,12 @@ class TSubDirMatcher {
 public:
     void Build(const TMatchList& entries);
     bool Matches(QStringView path) const;
-    quint64 Generation() const { return m_generation; }
+    quint64 Generation() const { return FGeneration; }
 
 private:
-    std::vector<std::u16string> m_prefixes; // a..z folded to A..Z, sorted by code unit
-    std::vector<TMask> m_masks;
-    quint64 m_generation = 0;
+    std::vector<std::u16string> FPrefixes; // a..z folded to A..Z, sorted by code unit
+    std::vector<TMask> FMasks;
+    quint64 FGeneration = 0;
 };
 
 struct TMonFilter {

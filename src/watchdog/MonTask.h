@@ -6,6 +6,7 @@
 #include "watchdog/MatchList.h"
 #include "watchdog/MonFilter.h"
 
+#include <QDateTime>
 #include <QString>
 
 namespace kes {
@@ -48,6 +49,19 @@ public:
     // differ only in case are different files, so they are different
     // entries here too.
     TMatchList FileList {TMatchList::kExactNames};
+    // Names handed to the running backup thread whose copy is not done yet.
+    // They are saved with the pending files, so that a crash loses none of
+    // them; a file leaves this list when its copy is in place or has failed
+    // for good, and goes back to FileList when it failed for a cause that can
+    // heal.
+    TMatchList InFlight {TMatchList::kExactNames};
+    // Every change below Dir before this moment (UTC) is backed up or
+    // pending; the next start of monitoring searches for what changed since
+    // (stored as [MonitorNN] "CheckedUntil"). Invalid: nothing is searched.
+    QDateTime CheckedUntil;
+    // The mount point of the file system the destination lay on at the last
+    // pass that started for it ("DestMount"); empty when not known.
+    QString DestMount;
     TWatchOptions Watches = kTaskWatchOptions;
 
     // The watcher while monitoring runs and the running backup thread. Not

@@ -4,11 +4,13 @@
 #include "frame/I18n.h"
 #include "frame/UnicodeIniFile.h"
 #include "platform/ErrorText.h"
+#include "platform/RealPath.h"
 #include "platform/Volumes.h"
 #include "watchdog/DirectoryWatch.h"
 #include "watchdog/TaskFile.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QLocale>
 
 namespace kes {
@@ -43,6 +45,9 @@ TMonitorController::TMonitorController(TSelwandSetup setup, QObject* parent)
         FSetup.Clock = TClock::System();
     FTimer.setInterval(1000);
     connect(&FTimer, &QTimer::timeout, this, &TMonitorController::Tick);
+    // While stopping, the end of the final pass is looked for every 100 ms.
+    FStopPoll.setInterval(100);
+    connect(&FStopPoll, &QTimer::timeout, this, &TMonitorController::AdvanceStop);
     FLog.SetOnWriteError([this](const QString& message) {
         // The file failed: the message goes to the window log only.
         FLogLines.append(message);
@@ -58,16 +63,47 @@ TMonitorController::~TMonitorController()
     FStopping = true;
     FCollecting = false;
     FTimer.stop();
+    FStopPoll.stop();
     for (auto& task : FTasks) {
         if (task->DirWatch)
             task->DirWatch->Stop();
     }
-    WaitForBackupThreads(false);
+    // A running backup thread stops after its current file; its reports are
+    // answered without being passed on (the names it did not finish are in
+    // the last saved pending list).
     for (auto& task : FTasks) {
+        delete task->BuThread;
+        task->BuThread = nullptr;
         delete task->DirWatch;
         task->DirWatch = nullptr;
     }
     FLog.Close();
+}
+
+bool TMonitorController::LockSettings(QString& message)
+{
+    if (FLock)
+        return true;
+    auto lock = std::make_unique<QLockFile>(FSetup.Location.IniName + QStringLiteral(".lock"));
+    // Held as long as the program runs: only a lock whose process is gone
+    // counts as stale, never an old one.
+    lock->setStaleLockTime(0);
+    if (lock->tryLock(0)) {
+        FLock = std::move(lock);
+        return true;
+    }
+    if (lock->error() == QLockFile::LockFailedError) {
+        qint64 pid = 0;
+        QString host, application;
+        lock->getLockInfo(&pid, &host, &application);
+        message = SafeFormat(_("Selwand is already running with the settings file \"%s\" (process %d on %s). "
+                               "Only one Selwand may use a settings file."),
+            {FSetup.Location.IniName, pid, host});
+        return false;
+    }
+    AddLog(SafeFormat(_("The settings file \"%s\" could not be locked against a second Selwand."),
+        {FSetup.Location.IniName}));
+    return true;
 }
 
 // --- Start-up -----------------------------------------------------------------
@@ -152,6 +188,43 @@ QString TMonitorController::FileCountText(int count)
     return SafeFormat(pattern, {unsigned(count)});
 }
 
+QStringList TMonitorController::TaskStateLines() const
+{
+    QStringList lines;
+    for (size_t i = 0; i < FTasks.size(); ++i) {
+        const TMonTask& task = *FTasks[i];
+        QString state;
+        switch (task.MonStatus) {
+        case mtDisabled:
+            state = _("disabled: not monitored (switched off in the task list)");
+            break;
+        case mtInvalid:
+            state = _("invalid: not monitored (see the messages above)");
+            break;
+        case mtEnabled:
+            state = task.DirWatch ? SafeFormat(_("monitored, %d files pending"), {int(task.FileList.Count())})
+                                  : QString(_("not monitored: its directory could not be watched"));
+            break;
+        }
+        lines.append(TaskText(int(i)) + QStringLiteral(" - ") + state);
+    }
+    return lines;
+}
+
+QStringList TMonitorController::PendingLines() const
+{
+    QStringList lines;
+    for (size_t i = 0; i < FTasks.size(); ++i) {
+        const TMonTask& task = *FTasks[i];
+        TMatchList all = task.FileList;
+        for (const QString& name : task.InFlight)
+            all.Add(name);
+        for (const QString& name : all)
+            lines.append(TwoDigits(int(i) + 1) + QStringLiteral(": ") + name);
+    }
+    return lines;
+}
+
 QStringList TMonitorController::ShowFilesLines() const
 {
     QStringList lines;
@@ -210,19 +283,42 @@ void TMonitorController::CloseLog()
 
 // --- Settings -----------------------------------------------------------------
 
+void TMonitorController::SetCheckedUntil(const QDateTime& when)
+{
+    for (auto& task : FTasks) {
+        TDirectoryWatch* watch = task->DirWatch;
+        if (watch && watch->Running() && !watch->ThreadEnded())
+            task->CheckedUntil = when;
+    }
+}
+
 void TMonitorController::SaveSettings()
 {
     FConfig.Interval = FInterval.GetIntervalSeconds();
+    // What the watchers have reported so far is in the lists being saved
+    // (less a margin for changes still on their way).
+    if (FMonitoring && FCollecting)
+        SetCheckedUntil(QDateTime::currentDateTimeUtc().addMSecs(-kScanMarginMs));
+    QString failure;
     try {
         SaveWatchdogSettings(
             FSetup.Location.IniName, FConfig, FTasks, FVersion.Info.InternalName, FVersion.Info.Version);
+        FSaveFailed = false;
+        FProgressDirty = false;
+        return;
     } catch (const EIniWriteError& e) {
-        Message(TMessageKind::mkError, e.Message());
+        failure = e.Message();
     } catch (const EIniReadError& e) {
         // The old file cannot be read, so it cannot be updated either.
-        Message(TMessageKind::mkError,
-            SafeFormat(_("Error writing to \"%s\""), {FSetup.Location.IniName}) + kCrLf + e.Message());
+        failure = SafeFormat(_("Error writing to \"%s\""), {FSetup.Location.IniName}) + kCrLf + e.Message();
     }
+    // Saving is tried again at the next occasion; a failure that repeats is
+    // shown once and then only logged.
+    if (FSaveFailed)
+        AddLog(QStringLiteral(" *** ") + failure);
+    else
+        Message(TMessageKind::mkError, failure);
+    FSaveFailed = true;
 }
 
 // --- Monitoring ---------------------------------------------------------------
@@ -230,7 +326,7 @@ void TMonitorController::SaveSettings()
 bool TMonitorController::StartMonitoring()
 {
     if (FMonitoring)
-        return true;
+        return !FStopping;
     const TTaskDefaults defaults {FDriveId, FNoCompress};
     const TLogSink log = [this](const QString& t) { AddLog(t); };
     for (auto& task : FTasks) {
@@ -293,6 +389,17 @@ bool TMonitorController::StartMonitoring()
         }
     }
 
+    // Changes made while the tasks were not watched: searched for once the
+    // watches are set, so nothing falls between the two.
+    for (size_t i = 0; i < FTasks.size(); ++i) {
+        TMonTask& task = *FTasks[i];
+        if (!task.DirWatch)
+            continue;
+        NoteDestinationInside(int(i));
+        if (task.CheckedUntil.isValid())
+            CatchUp(int(i), task.CheckedUntil, 0); // the saved moment has its margin
+    }
+
     if (FAutoTick)
         FTimer.start();
     FView.ClockVisible = FBuInterval > 0;
@@ -305,9 +412,17 @@ bool TMonitorController::StartMonitoring()
 
 void TMonitorController::StopMonitoring()
 {
-    if (!FMonitoring || FStopping)
+    if (!FMonitoring) {
+        emit MonitoringStopped();
+        return;
+    }
+    if (FStopping)
         return;
     FStopping = true;
+    FView.Stopping = true;
+    FView.StartEnabled = false;
+    FView.StopEnabled = false;
+    const QDateTime stoppedAt = QDateTime::currentDateTimeUtc();
     for (auto& task : FTasks) {
         if (task->DirWatch)
             task->DirWatch->Stop();
@@ -316,16 +431,45 @@ void TMonitorController::StopMonitoring()
     // arrives later is not (the final pass copies it anyway). Changes the
     // watchers had not read yet when they stopped are found by a search.
     for (size_t i = 0; i < FTasks.size(); ++i) {
-        if (!FTasks[i]->DirWatch)
+        TMonTask& task = *FTasks[i];
+        if (!task.DirWatch)
             continue;
-        QCoreApplication::sendPostedEvents(FTasks[i]->DirWatch, QEvent::MetaCall);
+        QCoreApplication::sendPostedEvents(task.DirWatch, QEvent::MetaCall);
+        if (!task.DirWatch->ThreadEnded())
+            task.CheckedUntil = stoppedAt.addMSecs(-kScanMarginMs);
         CatchUp(int(i), FScanSince, 0, true);
     }
     FCollecting = false;
-    if (FFileCount > 0)
-        StartBackups(true);
-    else
-        WaitForBackupThreads(false); // a pass that is still running ends first
+    FStopPhase = spWaitForThreads;
+    FStopPoll.start();
+    emit StateChanged();
+    AdvanceStop();
+}
+
+void TMonitorController::AdvanceStop()
+{
+    if (FStopPhase == spWaitForThreads) {
+        // A pass that still runs for a task with pending files ends first,
+        // so that the final pass can take them.
+        FreeFinishedThreads();
+        if (ThreadsRunning(true))
+            return;
+        FStopPhase = spFinalPass;
+        if (FFileCount > 0)
+            StartBackups();
+    }
+    if (FStopPhase == spFinalPass) {
+        FreeFinishedThreads();
+        if (ThreadsRunning(false))
+            return;
+        FinishStop();
+    }
+}
+
+void TMonitorController::FinishStop()
+{
+    FStopPhase = spNone;
+    FStopPoll.stop();
     CloseLog();
     for (auto& task : FTasks) {
         delete task->DirWatch;
@@ -334,12 +478,14 @@ void TMonitorController::StopMonitoring()
     FTimer.stop();
     SetStopped();
     SaveSettings();
+    emit MonitoringStopped();
 }
 
 void TMonitorController::SetStopped()
 {
     FMonitoring = false;
     FStopping = false;
+    FView.Stopping = false;
     FRuns.clear();
     FView.NextBackup.clear();
     FView.StartEnabled = true;
@@ -387,7 +533,7 @@ void TMonitorController::FileChanged(
     case waAdded:
     case waModified:
     case waRenamedNew:
-        if (task.FileList.Contains(fileName) || !MatchesSelection(task.MonFilter, fileName))
+        if (task.FileList.Contains(fileName) || !Collects(chgNotId - 1, fileName))
             break;
         // Changes of directories themselves are not collected.
         if (IsDirectory(AddPath(task.Dir, fileName)))
@@ -396,6 +542,98 @@ void TMonitorController::FileChanged(
         ++FFileCount;
         break;
     }
+}
+
+bool TMonitorController::Collects(int index, const QString& name)
+{
+    TMonTask& task = *FTasks[size_t(index)];
+    TTaskRun* run = size_t(index) < FRuns.size() ? &FRuns[size_t(index)] : nullptr;
+    if (run && run->DestInside && (run->DestPrefix.isEmpty() || name.startsWith(run->DestPrefix)))
+        return false;
+    const bool selected = MatchesSelection(task.MonFilter, name);
+    if (run) {
+        const quint64 hits = task.MonFilter.FileFilter.LimitHits() + task.MonFilter.SubDirFilter.LimitHits();
+        if (hits != run->LimitHits) {
+            run->LimitHits = hits;
+            if (!run->LimitTold) {
+                run->LimitTold = true;
+                const TTextFilter& filter = task.MonFilter.FileFilter.LimitHits()
+                    ? task.MonFilter.FileFilter
+                    : task.MonFilter.SubDirFilter;
+                AddLog(Stamp(index)
+                    + SafeFormat(_("The regular expression \"%s\" of the task \"%s\" reached its match limit "
+                                   "with \"%s\": that file is not selected (told once per backup)."),
+                        {filter.Filter(), task.BuTask, PrintableName(name)}));
+            }
+        }
+    }
+    return selected;
+}
+
+void TMonitorController::NoteDestinationInside(int index)
+{
+    TMonTask& task = *FTasks[size_t(index)];
+    TTaskRun& run = FRuns[size_t(index)];
+    QString dest = task.DestDir;
+    QString label;
+    if (ResolveVolumeName(dest, label) == 2 || !dest.startsWith(u'/'))
+        return;
+    // By the names as written, and by the real paths where they exist.
+    const QString anchor = QDir::cleanPath(DestinationAnchor(dest));
+    const QString dir = QDir::cleanPath(task.Dir);
+    QString relative;
+    if (platform::IsSameOrBelow(anchor, dir)) {
+        relative = anchor.mid(dir.size());
+    } else {
+        QString realDir, realAnchor;
+        if (platform::CanonicalPath(dir, realDir) != 0 || platform::CanonicalPath(anchor, realAnchor) != 0
+            || !platform::IsSameOrBelow(realAnchor, realDir))
+            return;
+        relative = realAnchor.mid(realDir.size());
+    }
+    while (relative.startsWith(u'/'))
+        relative.remove(0, 1);
+    run.DestInside = true;
+    run.DestPrefix = relative.isEmpty() ? QString() : relative + u'/';
+    AddLog(Stamp(index, false)
+        + SafeFormat(
+            _("The destination \"%s\" lies inside the monitored directory \"%s\": the files below it are "
+              "never collected."),
+            {task.DestDir, task.Dir}));
+}
+
+bool TMonitorController::DestinationOnItsFileSystem(int index, const QString& dest, QString& why)
+{
+    TMonTask& task = *FTasks[size_t(index)];
+    const QString anchor = QDir::cleanPath(DestinationAnchor(dest));
+    const QString mount = platform::MountPointOf(anchor);
+    if (mount.isEmpty())
+        return true;
+    // The file system the destination lay on at its last pass is no longer
+    // mounted, and the destination now falls through to the one beneath:
+    // its medium is gone, and writing would fill the disk underneath.
+    if (!task.DestMount.isEmpty() && mount != task.DestMount
+        && platform::IsSameOrBelow(anchor, task.DestMount) && !platform::IsMountPoint(task.DestMount)) {
+        why = SafeFormat(_("The file system that held it (mounted on \"%s\") is not mounted now; nothing is "
+                           "written to the disk beneath."),
+            {task.DestMount});
+        return false;
+    }
+    task.DestMount = mount;
+    return true;
+}
+
+void TMonitorController::FileDone(int index, const QString& name, TBackupOutcome outcome)
+{
+    if (index < 0 || size_t(index) >= FTasks.size())
+        return;
+    TMonTask& task = *FTasks[size_t(index)];
+    task.InFlight.Remove(name);
+    if (outcome == boRetry && !task.FileList.Contains(name)) {
+        task.FileList.Add(name);
+        ++FFileCount;
+    }
+    FProgressDirty = true;
 }
 
 void TMonitorController::WatcherError(TDirectoryWatch* watcher, int code, const QString& text)
@@ -420,7 +658,7 @@ void TMonitorController::CatchUp(int index, const QDateTime& since, qint64 margi
     }
     int added = 0;
     for (const QString& name : changed.Names) {
-        if (task.FileList.Contains(name) || !MatchesSelection(task.MonFilter, name))
+        if (task.FileList.Contains(name) || !Collects(index, name))
             continue;
         task.FileList.Add(name);
         ++FFileCount;
@@ -500,24 +738,13 @@ int TMonitorController::RunningBackups() const
     return n;
 }
 
-void TMonitorController::WaitForBackupThreads(bool onlyTasksWithFiles)
+bool TMonitorController::ThreadsRunning(bool onlyTasksWithFiles) const
 {
-    // The threads hand their reports to this thread and wait for them, so
-    // events are processed while waiting. A timer wakes the wait at least
-    // every 100 ms.
-    QTimer wake;
-    wake.start(100);
-    for (;;) {
-        FreeFinishedThreads();
-        bool waiting = false;
-        for (const auto& task : FTasks) {
-            if (task->BuThread && (!onlyTasksWithFiles || !task->FileList.IsEmpty()))
-                waiting = true;
-        }
-        if (!waiting)
-            break;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    for (const auto& task : FTasks) {
+        if (task->BuThread && (!onlyTasksWithFiles || !task->FileList.IsEmpty()))
+            return true;
     }
+    return false;
 }
 
 void TMonitorController::Tick()
@@ -542,6 +769,10 @@ void TMonitorController::Tick()
     const bool running = FreeFinishedThreads();
     if (FLog.WLog() && !running)
         CloseLog();
+    // The progress of a pass is saved at most once per second, so that a
+    // crash copies again only what was in flight.
+    if (FProgressDirty)
+        SaveSettings();
     if (!FStopping)
         RestartEndedWatchers();
 
@@ -551,14 +782,14 @@ void TMonitorController::Tick()
     } else if (FTimeCount == 0) {
         FTimeCount = FBuInterval;
         FView.ClockPosition = 0;
-        StartBackups(false);
+        StartBackups();
         FView.FileCountText = FileCountText(0);
         FTbStatus = tbsWait;
         FInstantBackup = false;
         FView.ShowFilesVisible = false;
         WarnDestination(3);
     } else if (FInstantBackup) {
-        StartBackups(false);
+        StartBackups();
         FView.FileCountText = FileCountText(0);
         FTbStatus = tbsWait;
         FInstantBackup = false;
@@ -576,25 +807,25 @@ void TMonitorController::Tick()
 
 void TMonitorController::RequestInstantBackup()
 {
-    if (!FMonitoring)
+    if (!FMonitoring || FStopping)
         return;
     FInstantBackup = true;
     FView.StartEnabled = false; // until the next tick
     emit StateChanged();
 }
 
-void TMonitorController::StartBackups(bool wait)
+void TMonitorController::StartBackups()
 {
     const QDateTime now = Now();
     FScanSince = QDateTime::currentDateTimeUtc();
+    for (TTaskRun& run : FRuns)
+        run.LimitTold = false;
     bool anyPending = false;
     for (const auto& task : FTasks)
         anyPending = anyPending || !task->FileList.IsEmpty();
     if (anyPending) {
         if (FConfig.WriteLog)
             FLog.Open(now.date());
-        if (wait)
-            WaitForBackupThreads(true);
         for (size_t i = 0; i < FTasks.size(); ++i) {
             TMonTask& task = *FTasks[i];
             if (task.MonStatus != mtEnabled || task.FileList.IsEmpty() || !task.DirWatch)
@@ -607,11 +838,23 @@ void TMonitorController::StartBackups(bool wait)
             }
             QString dest = task.DestDir;
             QString label;
+            QString why;
             const int resolved = ResolveVolumeName(dest, label);
-            if (resolved != 2 && platform::GetDestinationType(dest) != platform::dtUnavailable) {
+            if (resolved != 2 && platform::GetDestinationType(dest) != platform::dtUnavailable
+                && DestinationOnItsFileSystem(int(i), dest, why)) {
+                TBackupThreadExtras extras;
+                extras.Clock = FSetup.Clock;
+                extras.OnFileDone = [this, i](const QString& name, TBackupOutcome outcome) {
+                    FileDone(int(i), name, outcome);
+                };
+                extras.StepHook = FBackupStepHook;
+                // The names stay in the saved pending list (InFlight) until
+                // their copies are done.
+                task.InFlight = task.FileList;
                 task.BuThread = new TBackupThread(
                     int(i) + 1, dest, task.Dir, task.DrvId, task.NoCompCommaText, task.FileList,
-                    task.Compress, task.RetainBak, [this](const QString& t) { AddLog(t); }, FSetup.Clock);
+                    task.Compress, task.RetainBak, [this](const QString& t) { AddLog(t); },
+                    std::move(extras));
                 FFileCount -= int(task.FileList.Count());
                 task.FileList.Clear();
                 task.ErrCount = 0;
@@ -620,14 +863,13 @@ void TMonitorController::StartBackups(bool wait)
                 QString shown;
                 if (!GetVolumeLabelPart(task.DestDir, shown))
                     shown = task.DestDir;
-                AddLog(Stamp(int(i)) + SafeFormat(_("Drive \"%s\" not ready!"), {shown}));
+                QString line = Stamp(int(i)) + SafeFormat(_("Drive \"%s\" not ready!"), {shown});
+                if (!why.isEmpty())
+                    line += u' ' + why;
+                AddLog(line);
                 ++task.ErrCount;
             }
         }
-    }
-    if (wait) {
-        WaitForBackupThreads(false);
-        CloseLog();
     }
     SaveSettings();
     emit StateChanged();

@@ -28,6 +28,18 @@
 //   that nothing stays behind.
 // - Only tasks that were started (that have a watcher) take part in a
 //   pass, so FileCount stays the count of their pending files.
+// - Nothing is lost by a crash: the files handed to a backup thread stay in
+//   the saved pending list until their copy is in place or failed for good
+//   (TMonTask::InFlight; the progress is saved at most once per second), a
+//   copy that failed for a cause that can heal stays pending, and the next
+//   start searches each task's directory for changes made since the last
+//   saved state (TMonTask::CheckedUntil).
+// - A destination whose medium went away (it now lies on another file
+//   system than at its last pass) counts as not available; names below the
+//   task's own destination are never collected.
+// - Stopping does not wait in a loop of its own: StopMonitoring begins the
+//   final pass and returns; MonitoringStopped() tells when it is over.
+// - One instance per settings file (LockSettings).
 #pragma once
 
 #include "frame/Clock.h"
@@ -40,6 +52,7 @@
 #include "watchdog/WatchdogSettings.h"
 
 #include <QDateTime>
+#include <QLockFile>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -73,6 +86,7 @@ struct TMonitorView {
     bool ClockHasFiles = false; // red hand instead of a green one
     QString TrayMonitorItem; // "Start monitoring" / "Stop monitoring"
     bool TrayInstantEnabled = false; // "Start immediate backup"
+    bool Stopping = false; // the final pass of stopping runs: start and stop wait for its end
 };
 
 class TMonitorController : public QObject {
@@ -84,6 +98,11 @@ public:
     // Stops watching and waits for running backup threads (no final pass).
     ~TMonitorController() override;
 
+    // One instance per settings file: takes the lock beside Selwand.ini
+    // ("Selwand.ini.lock") for the life of the controller. False, with the
+    // text to show, when another process holds it. A lock that cannot be
+    // made (a folder without write access) is logged and not held.
+    bool LockSettings(QString& message);
     // Start-up as far as it is no drawing: version and caption, Selwand.ini,
     // the switches, Kesmo.ini, the log folder, the interval editor.
     void Load();
@@ -93,6 +112,11 @@ public:
     // For tests and benchmarks: given to every watcher this controller
     // starts (see TDirectoryWatch::SetThreadHook).
     void SetWatchThreadHook(std::function<void()> hook) { FWatchHook = std::move(hook); }
+    // For tests: given to every backup thread (see TBackupThreadExtras).
+    void SetBackupStepHook(std::function<void(TBackupStep, const QString&)> hook)
+    {
+        FBackupStepHook = std::move(hook);
+    }
 
     // --- Monitor tasks
     const std::vector<std::unique_ptr<TMonTask>>& Tasks() const { return FTasks; }
@@ -105,16 +129,21 @@ public:
     // --- Monitoring
     // True when at least one task is checked; monitoring then runs.
     bool StartMonitoring();
-    // Stops watching, runs a final pass for pending files and waits for it,
-    // saves the settings.
+    // Stops watching and begins the final pass for pending files; returns at
+    // once. When the pass is over the settings are saved and
+    // MonitoringStopped() is emitted (at once when monitoring did not run).
+    // Until then Stopping() is true and starting again is refused.
     void StopMonitoring();
     bool Monitoring() const { return FMonitoring; }
+    bool Stopping() const { return FStopping; }
     // The handler of every watcher's notifications.
     void FileChanged(TDirectoryWatch* watcher, int chgNotId, TWatchAction action, const QString& fileName);
     // The one-second tick.
     void Tick();
-    // One backup pass; with wait it returns when all backup threads ended.
-    void StartBackups(bool wait);
+    // One backup pass: a backup thread for each started task with pending
+    // files whose destination is available. It does not wait for them; the
+    // final pass of stopping is waited for by the stop (MonitoringStopped).
+    void StartBackups();
     void WarnDestination(int threshold);
     // The start button / tray item while monitoring runs.
     void RequestInstantBackup();
@@ -128,9 +157,16 @@ public:
     // or "No files".
     QStringList ShowFilesLines() const;
 
+    // One line per task with its state, for the console at start.
+    QStringList TaskStateLines() const;
+
     // --- Settings and log
     // Writes Selwand.ini; a failure is shown (MessageShown) and not raised.
+    // While failures repeat, only the first is shown, the others logged.
     void SaveSettings();
+    bool LastSaveFailed() const { return FSaveFailed; }
+    // Each pending file (in flight included) as "NN: name".
+    QStringList PendingLines() const;
     // The window log always, the daily log file while it is open.
     void AddLog(const QString& text);
     QStringList LogLines() const { return FLogLines; }
@@ -167,11 +203,16 @@ signals:
     void MessageShown(kes::TMessageKind kind, const QString& text);
     void StateChanged();
     void TrayIconChanged(kes::TTaskBarStatus status);
+    void MonitoringStopped();
 
 private:
     struct TTaskRun {
         QDateTime LostAt; // when its watcher was found ended (system time)
         bool LossTold = false;
+        QString DestPrefix; // names below the task's own destination begin with this
+        bool DestInside = false;
+        quint64 LimitHits = 0; // regular-expression limit hits already looked at
+        bool LimitTold = false; // in this pass
     };
 
     QDateTime Now() const { return FSetup.Clock->CurrentDateTime(); }
@@ -180,6 +221,17 @@ private:
     QString Stamp(int index, bool error = true) const;
     void Message(TMessageKind kind, const QString& text);
     TMonTask* TaskOfWatcher(TDirectoryWatch* watcher, int* index = nullptr) const;
+    // The task's selection, less the names below its own destination; logs
+    // a regular expression's limit hit once per pass.
+    bool Collects(int index, const QString& name);
+    void NoteDestinationInside(int index);
+    // False (with the reason in why) when the destination of task index
+    // fell through to another file system since its last pass.
+    bool DestinationOnItsFileSystem(int index, const QString& dest, QString& why);
+    void FileDone(int index, const QString& name, TBackupOutcome outcome);
+    void BackupThreadEnded();
+    void AdvanceStop();
+    void FinishStop();
     void WatcherError(TDirectoryWatch* watcher, int code, const QString& text);
     // Adds the files below the task's directory changed since `since` (less
     // marginMs) that the task selects; quiet: logged only when some were
@@ -187,7 +239,8 @@ private:
     void CatchUp(int index, const QDateTime& since, qint64 marginMs, bool quiet = false);
     void RestartEndedWatchers();
     bool FreeFinishedThreads();
-    void WaitForBackupThreads(bool onlyTasksWithFiles);
+    bool ThreadsRunning(bool onlyTasksWithFiles) const;
+    void SetCheckedUntil(const QDateTime& when);
     void CloseLog();
     void SetStopped();
     void UpdateTexts();
@@ -210,6 +263,11 @@ private:
     bool FGoStandby = false;
     bool FMonitoring = false;
     bool FStopping = false;
+    enum TStopPhase { spNone, spWaitForThreads, spFinalPass };
+    TStopPhase FStopPhase = spNone;
+    bool FProgressDirty = false; // a pass finished with files since the last save
+    bool FSaveFailed = false;
+    std::unique_ptr<QLockFile> FLock;
     bool FCollecting = false; // watcher notifications are taken
     bool FAutoTick = true;
     TTaskBarStatus FTbStatus = tbsOff;
@@ -220,7 +278,9 @@ private:
     QStringList FLogLines;
     TMonitorView FView;
     QTimer FTimer;
+    QTimer FStopPoll;
     std::function<void()> FWatchHook;
+    std::function<void(TBackupStep, const QString&)> FBackupStepHook;
 };
 
 } // namespace kes

@@ -50,9 +50,9 @@ bool HasExtension(QStringView text)
 
 bool TMask::Compile(QStringView mask)
 {
-    m_tokens.clear();
-    m_sets.clear();
-    m_valid = false;
+    FTokens.clear();
+    FSets.clear();
+    FValid = false;
     const char16_t* p = mask.utf16();
     const qsizetype n = mask.size();
     bool star = false;
@@ -63,10 +63,10 @@ bool TMask::Compile(QStringView mask)
         if (star) {
             if (++starElements > kMaxStarElements)
                 return false;
-            m_tokens.push_back({tkStar, false, 0, 0});
+            FTokens.push_back({tkStar, false, 0, 0});
             star = false;
         }
-        m_tokens.push_back(t);
+        FTokens.push_back(t);
         return true;
     };
 
@@ -114,10 +114,10 @@ bool TMask::Compile(QStringView mask)
                 haveLast = true;
                 include(last, last);
             }
-            if (m_sets.size() >= 0xFFFF)
+            if (FSets.size() >= 0xFFFF)
                 return false;
-            m_sets.push_back(bits);
-            if (!put({tkSet, negate, quint16(m_sets.size() - 1), 0}))
+            FSets.push_back(bits);
+            if (!put({tkSet, negate, quint16(FSets.size() - 1), 0}))
                 return false;
         } else {
             if (!put({tkChar, false, 0, UpAz(c)}))
@@ -128,15 +128,14 @@ bool TMask::Compile(QStringView mask)
     if (star) {
         if (++starElements > kMaxStarElements)
             return false;
-        m_tokens.push_back({tkStar, false, 0, 0});
+        FTokens.push_back({tkStar, false, 0, 0});
     }
     const auto isStar = [](const TToken& t) { return t.Kind == tkStar; };
-    const auto first = std::find_if(m_tokens.begin(), m_tokens.end(), isStar);
-    m_hasStar = first != m_tokens.end();
-    m_head = size_t(first - m_tokens.begin());
-    m_tail = m_hasStar ? size_t(std::find_if(m_tokens.rbegin(), m_tokens.rend(), isStar) - m_tokens.rbegin())
-                       : 0;
-    m_valid = true;
+    const auto first = std::find_if(FTokens.begin(), FTokens.end(), isStar);
+    FHasStar = first != FTokens.end();
+    FHead = size_t(first - FTokens.begin());
+    FTail = FHasStar ? size_t(std::find_if(FTokens.rbegin(), FTokens.rend(), isStar) - FTokens.rbegin()) : 0;
+    FValid = true;
     return true;
 }
 
@@ -149,7 +148,7 @@ inline bool TMask::TokenMatches(const TToken& t, char32_t c) const
         return true;
     case tkSet: {
         const char32_t u = UpAz(c);
-        const bool in = u <= 255 && (m_sets[t.Set][u >> 6] >> (u & 63)) & 1;
+        const bool in = u <= 255 && (FSets[t.Set][u >> 6] >> (u & 63)) & 1;
         return in != t.Negate;
     }
     case tkStar:
@@ -160,12 +159,12 @@ inline bool TMask::TokenMatches(const TToken& t, char32_t c) const
 
 bool TMask::Matches(QStringView text, bool appendDot) const
 {
-    if (!m_valid)
+    if (!FValid)
         return false;
     const char16_t* s = text.utf16();
     const qsizetype n = text.size();
-    const TToken* tok = m_tokens.data();
-    const size_t m = m_tokens.size();
+    const TToken* tok = FTokens.data();
+    const size_t m = FTokens.size();
 
     // The text, with a "." after its end when appendDot.
     auto charAt = [&](qsizetype i, int& len) -> char32_t {
@@ -194,14 +193,14 @@ bool TMask::Matches(QStringView text, bool appendDot) const
     qsizetype i = 0;
     qsizetype end = n + (appendDot ? 1 : 0);
     int len;
-    for (size_t j = 0; j < m_head; ++j) {
+    for (size_t j = 0; j < FHead; ++j) {
         if (i >= end || !TokenMatches(tok[j], charAt(i, len)))
             return false;
         i += len;
     }
-    if (!m_hasStar)
+    if (!FHasStar)
         return i == end;
-    for (size_t j = 0; j < m_tail; ++j) {
+    for (size_t j = 0; j < FTail; ++j) {
         if (end <= i || !TokenMatches(tok[m - 1 - j], charBefore(end, len)))
             return false;
         end -= len;
@@ -212,8 +211,8 @@ bool TMask::Matches(QStringView text, bool appendDot) const
     // takes one more character and the rest is retried; earlier stars never
     // need revisiting, because a match found with the last star placed
     // later is also a match. Time: O(text x longest star-free run).
-    const size_t last = m - m_tail;
-    size_t j = m_head;
+    const size_t last = m - FTail;
+    size_t j = FHead;
     size_t starJ = 0;
     bool haveStar = false;
     qsizetype starI = 0;
@@ -275,12 +274,12 @@ struct TTextFilter::TRegex {
 
 void TTextFilter::CompileRegex(const QString& pattern)
 {
-    m_regex.reset();
+    FRegex.reset();
     auto rx = std::make_unique<TRegex>();
     // UTF with invalid sequences allowed in subjects: names decoded from
     // invalid UTF-8 carry lone surrogates, which then simply match nothing.
     uint32_t options = PCRE2_UTF | PCRE2_UCP | PCRE2_MATCH_INVALID_UTF;
-    if (m_ignoreCase)
+    if (FIgnoreCase)
         options |= PCRE2_CASELESS;
     int error = 0;
     PCRE2_SIZE offset = 0;
@@ -301,13 +300,13 @@ void TTextFilter::CompileRegex(const QString& pattern)
         if (rx->JitStack)
             pcre2_jit_stack_assign(rx->Context, nullptr, rx->JitStack);
     }
-    m_regex = std::move(rx);
+    FRegex = std::move(rx);
 }
 
 bool TTextFilter::MatchRegEx(QStringView text) const
 {
-    if (!m_regex)
-        const_cast<TTextFilter*>(this)->CompileRegex(m_pattern);
+    if (!FRegex)
+        const_cast<TTextFilter*>(this)->CompileRegex(FPattern);
     const char16_t* s = text.utf16();
     if (!s)
         s = kEmpty;
@@ -315,19 +314,22 @@ bool TTextFilter::MatchRegEx(QStringView text) const
     // of the match context.
     const auto subject = reinterpret_cast<PCRE2_SPTR>(s);
     const auto length = PCRE2_SIZE(text.size());
-    const int rc = m_regex->Jit
-        ? pcre2_jit_match(m_regex->Code, subject, length, 0, 0, m_regex->Data, m_regex->Context)
-        : pcre2_match(m_regex->Code, subject, length, 0, 0, m_regex->Data, m_regex->Context);
+    const int rc = FRegex->Jit
+        ? pcre2_jit_match(FRegex->Code, subject, length, 0, 0, FRegex->Data, FRegex->Context)
+        : pcre2_match(FRegex->Code, subject, length, 0, 0, FRegex->Data, FRegex->Context);
     // >0 match, 0 match with a too small vector; negative: no match, a
     // limit was hit, or another error - all count as no match.
+    if (rc == PCRE2_ERROR_MATCHLIMIT || rc == PCRE2_ERROR_DEPTHLIMIT || rc == PCRE2_ERROR_HEAPLIMIT
+        || rc == PCRE2_ERROR_JIT_STACKLIMIT)
+        ++FLimitHits;
     return rc >= 0;
 }
 
 // ---------------------------------------------------------------- TTextFilter
 
 TTextFilter::TTextFilter(bool isFileFilter, bool ignoreCase)
-    : m_isFileFilter(isFileFilter)
-    , m_ignoreCase(ignoreCase)
+    : FIsFileFilter(isFileFilter)
+    , FIgnoreCase(ignoreCase)
 {
     Reset();
 }
@@ -338,11 +340,11 @@ TTextFilter& TTextFilter::operator=(TTextFilter&&) noexcept = default;
 
 void TTextFilter::Reset()
 {
-    m_regExp = false;
-    m_mode = fmOff;
-    m_mask = QStringLiteral("*");
-    m_pattern = QStringLiteral(".");
-    m_regex.reset();
+    FRegExp = false;
+    FMode = fmOff;
+    FMask = QStringLiteral("*");
+    FPattern = QStringLiteral(".");
+    FRegex.reset();
     CompileMaskList();
 }
 
@@ -362,14 +364,14 @@ QString TTextFilter::NextItem(QString& s, QChar sep)
 
 void TTextFilter::CompileMaskList()
 {
-    m_items.clear();
-    QStringView s = m_mask;
-    m_andMode = s.startsWith(u'+');
-    if (m_andMode)
+    FItems.clear();
+    QStringView s = FMask;
+    FAndMode = s.startsWith(u'+');
+    if (FAndMode)
         s = s.mid(1);
     // Items as NextItem takes them: a trailing separator adds no item.
     for (;;) {
-        const qsizetype pos = s.indexOf(m_sep);
+        const qsizetype pos = s.indexOf(FSep);
         QStringView item = pos < 0 ? s : s.left(pos);
         s = pos < 0 ? QStringView() : s.mid(pos + 1);
         TItem it;
@@ -381,7 +383,7 @@ void TTextFilter::CompileMaskList()
             it.EndsWithDot = item.endsWith(u'.');
             it.Mask.Compile(item);
         }
-        m_items.push_back(std::move(it));
+        FItems.push_back(std::move(it));
         if (s.isEmpty())
             break;
     }
@@ -389,13 +391,13 @@ void TTextFilter::CompileMaskList()
 
 void TTextFilter::SetFilter(const QString& value)
 {
-    if (m_regExp) {
-        m_pattern = value.isEmpty() ? QStringLiteral(".") : value;
+    if (FRegExp) {
+        FPattern = value.isEmpty() ? QStringLiteral(".") : value;
         try {
-            CompileRegex(m_pattern);
+            CompileRegex(FPattern);
         } catch (const EFilterError&) {
-            m_pattern = QStringLiteral(".");
-            CompileRegex(m_pattern);
+            FPattern = QStringLiteral(".");
+            CompileRegex(FPattern);
             throw;
         }
         MatchRegEx(u"xyz");
@@ -403,24 +405,24 @@ void TTextFilter::SetFilter(const QString& value)
     }
 
     if (value.isEmpty()) {
-        m_mask = QStringLiteral("*");
-    } else if (m_isFileFilter) {
+        FMask = QStringLiteral("*");
+    } else if (FIsFileFilter) {
         // The "+" of an AND list belongs to the list, not to its first item.
         const bool andMode = value.startsWith(u'+');
-        QStringList items = value.mid(andMode ? 1 : 0).split(m_sep);
+        QStringList items = value.mid(andMode ? 1 : 0).split(FSep);
         for (QString& item : items) {
             if (!item.isEmpty() && !HasExtension(item))
                 item += QStringLiteral(".*");
         }
-        m_mask = (andMode ? QStringLiteral("+") : QString()) + items.join(m_sep);
+        FMask = (andMode ? QStringLiteral("+") : QString()) + items.join(FSep);
     } else {
-        m_mask = value;
+        FMask = value;
     }
     CompileMaskList();
     const bool invalid = std::any_of(
-        m_items.begin(), m_items.end(), [](const TItem& it) { return !it.Empty && !it.Mask.IsValid(); });
+        FItems.begin(), FItems.end(), [](const TItem& it) { return !it.Empty && !it.Mask.IsValid(); });
     if (invalid) {
-        m_mask = QStringLiteral("*");
+        FMask = QStringLiteral("*");
         CompileMaskList();
         throw EFilterError(_("Illegal mask!"));
     }
@@ -428,24 +430,24 @@ void TTextFilter::SetFilter(const QString& value)
 
 bool TTextFilter::MatchesFilter(QStringView text) const
 {
-    if (m_mode == fmOff)
+    if (FMode == fmOff)
         return true;
     bool r;
-    if (m_regExp) {
+    if (FRegExp) {
         r = MatchRegEx(text);
     } else {
         r = true;
-        const bool noExtension = m_isFileFilter && !HasExtension(text);
-        for (const TItem& it : m_items) {
+        const bool noExtension = FIsFileFilter && !HasExtension(text);
+        for (const TItem& it : FItems) {
             if (!it.Empty) {
                 const bool m = it.Mask.Matches(text, noExtension && it.EndsWithDot) != it.Invert;
-                r = m_andMode ? (r && m) : m;
+                r = FAndMode ? (r && m) : m;
             }
-            if (m_andMode ? !r : r)
+            if (FAndMode ? !r : r)
                 break;
         }
     }
-    return m_mode == fmExclude ? !r : r;
+    return FMode == fmExclude ? !r : r;
 }
 
 } // namespace kes

@@ -41,7 +41,7 @@ public:
 
     // Compiles mask; false (and a mask that matches nothing) when invalid.
     bool Compile(QStringView mask);
-    bool IsValid() const { return m_valid; }
+    bool IsValid() const { return FValid; }
     // Matches the whole text. With appendDot the text is matched as if a
     // "." followed it (without building that text).
     bool Matches(QStringView text, bool appendDot = false) const;
@@ -51,17 +51,17 @@ private:
     struct TToken {
         TKind Kind;
         bool Negate;
-        quint16 Set; // index into m_sets for tkSet
+        quint16 Set; // index into FSets for tkSet
         char32_t Char; // tkChar; a..z stored as A..Z
     };
     bool TokenMatches(const TToken& t, char32_t c) const;
 
-    std::vector<TToken> m_tokens;
-    std::vector<std::array<quint64, 4>> m_sets;
-    bool m_valid = false;
-    bool m_hasStar = false;
-    size_t m_head = 0; // elements before the first "*"
-    size_t m_tail = 0; // elements after the last "*"
+    std::vector<TToken> FTokens;
+    std::vector<std::array<quint64, 4>> FSets;
+    bool FValid = false;
+    bool FHasStar = false;
+    size_t FHead = 0; // elements before the first "*"
+    size_t FTail = 0; // elements after the last "*"
 };
 
 // Convenience for one-off tests of a mask; an invalid mask matches nothing.
@@ -91,26 +91,28 @@ public:
     void Reset();
 
     // The pattern when Regular, else the stored mask list.
-    QString Filter() const { return m_regExp ? m_pattern : m_mask; }
+    QString Filter() const { return FRegExp ? FPattern : FMask; }
     // Stores and checks a filter text (as mask list or regular expression
     // by Regular()). Raises EFilterError, leaving the match-all fallback
     // ("." or "*") behind.
     void SetFilter(const QString& value);
 
-    TFilterMode Mode() const { return m_mode; }
-    void SetMode(TFilterMode mode) { m_mode = mode; }
-    bool Regular() const { return m_regExp; }
+    TFilterMode Mode() const { return FMode; }
+    void SetMode(TFilterMode mode) { FMode = mode; }
+    bool Regular() const { return FRegExp; }
     // Only switches how Filter/SetFilter/MatchesFilter treat the text; set
     // the text with SetFilter afterwards.
-    void SetRegular(bool regular) { m_regExp = regular; }
-    bool IsFileFilter() const { return m_isFileFilter; }
-    QString MatchAll() const { return m_regExp ? QStringLiteral(".") : QStringLiteral("*"); }
-    QChar Separator() const { return m_sep; }
+    void SetRegular(bool regular) { FRegExp = regular; }
+    bool IsFileFilter() const { return FIsFileFilter; }
+    QString MatchAll() const { return FRegExp ? QStringLiteral(".") : QStringLiteral("*"); }
+    QChar Separator() const { return FSep; }
 
     bool MatchesFilter(QStringView text) const;
     // The pattern is found anywhere in text. A match that runs into the
     // match or depth limit counts as no match.
     bool MatchRegEx(QStringView text) const;
+    // How many matches ran into the match or depth limit so far.
+    quint64 LimitHits() const { return FLimitHits; }
 
     // The text of s up to the first separator (all of s when there is
     // none); s loses that part and the separator.
@@ -132,17 +134,18 @@ private:
     void CompileMaskList();
     void CompileRegex(const QString& pattern); // raises EFilterError
 
-    bool m_regExp = false;
-    bool m_isFileFilter;
-    bool m_ignoreCase;
-    TFilterMode m_mode = fmOff;
-    QString m_mask;
-    QChar m_sep = u'|';
+    bool FRegExp = false;
+    bool FIsFileFilter;
+    bool FIgnoreCase;
+    TFilterMode FMode = fmOff;
+    QString FMask;
+    QChar FSep = u'|';
 
-    QString m_pattern;
-    bool m_andMode = false;
-    std::vector<TItem> m_items;
-    std::unique_ptr<TRegex> m_regex; // compiled m_pattern, built on first use
+    QString FPattern;
+    bool FAndMode = false;
+    std::vector<TItem> FItems;
+    std::unique_ptr<TRegex> FRegex; // compiled FPattern, built on first use
+    mutable quint64 FLimitHits = 0;
 };
 
 } // namespace kes

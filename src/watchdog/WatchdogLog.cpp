@@ -2,6 +2,7 @@
 
 #include "frame/Format.h"
 #include "frame/I18n.h"
+#include "frame/PathRules.h"
 
 #include <QFileInfo>
 
@@ -26,11 +27,8 @@ QString TWatchdogLog::ChooseLogDir(const QString& ProtDir, const QString& Settin
 
 QString TWatchdogLog::FileNameFor(const QDate& Day) const
 {
-    QString dir = FLogDir;
-    if (!dir.isEmpty() && !dir.endsWith(QLatin1Char('/')))
-        dir += QLatin1Char('/');
-    return dir + QStringLiteral("Selwand ") + Day.toString(QStringLiteral("yyyy-MM-dd"))
-        + QStringLiteral(".log");
+    return AddPath(FLogDir,
+        QStringLiteral("Selwand ") + Day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".log"));
 }
 
 QString TWatchdogLog::FileName() const
@@ -48,8 +46,10 @@ bool TWatchdogLog::Open(const QDate& Day)
     if (!QFileInfo::exists(name)) {
         QFile create(name);
         // NewOnly: should another program create it meanwhile, it is
-        // simply appended to below.
-        if (create.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        // simply appended to below. The log holds file names: it is the
+        // owner's only.
+        if (create.open(QIODevice::WriteOnly | QIODevice::NewOnly,
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
             const bool ok = create.write("\xEF\xBB\xBF", 3) == 3 && create.flush();
             if (!ok) {
                 FLastError = create.errorString();

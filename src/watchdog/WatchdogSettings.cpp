@@ -50,24 +50,85 @@ void Log(const TLogSink& addLog, const QString& text)
 
 // --- Pending names ------------------------------------------------------------
 
+namespace {
+
+// A surrogate code unit that is not half of a pair: what a file name that
+// is not valid UTF-8 holds for each of its raw bytes.
+bool IsLoneSurrogate(const QString& s, qsizetype i)
+{
+    const QChar c = s[i];
+    if (c.isHighSurrogate())
+        return i + 1 >= s.size() || !s[i + 1].isLowSurrogate();
+    if (c.isLowSurrogate())
+        return i == 0 || !s[i - 1].isHighSurrogate();
+    return false;
+}
+
+bool HasLoneSurrogate(const QString& s)
+{
+    for (qsizetype i = 0; i < s.size(); ++i) {
+        if (s[i].isSurrogate() && IsLoneSurrogate(s, i))
+            return true;
+    }
+    return false;
+}
+
+int HexValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if (u >= u'a' && u <= u'f')
+        return u - u'a' + 10;
+    if (u >= u'A' && u <= u'F')
+        return u - u'A' + 10;
+    return -1;
+}
+
+// The value of count hex digits at value[i], or -1.
+int HexAt(const QString& value, qsizetype i, int count, qsizetype end)
+{
+    if (i + count > end)
+        return -1;
+    int v = 0;
+    for (int k = 0; k < count; ++k) {
+        const int h = HexValue(value[i + k]);
+        if (h < 0)
+            return -1;
+        v = v * 16 + h;
+    }
+    return v;
+}
+
+} // namespace
+
 QString EncodePendingName(const QString& name)
 {
     const bool quote = !name.isEmpty()
         && (name.front().isSpace() || name.back().isSpace() || name.front() == u'"' || name.contains(u'\r')
-            || name.contains(u'\n'));
+            || name.contains(u'\n') || HasLoneSurrogate(name));
     if (!quote)
         return name;
     QString body;
     body.reserve(name.size() + 2);
     body += u'"';
-    for (QChar c : name) {
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
         if (c == u'\\')
             body += QStringLiteral("\\\\");
         else if (c == u'\r')
             body += QStringLiteral("\\r");
         else if (c == u'\n')
             body += QStringLiteral("\\n");
-        else
+        else if (c.isSurrogate() && IsLoneSurrogate(name, i)) {
+            // Raw bytes (U+DC80..U+DCFF) as "\xHH", any other lone surrogate
+            // as "\uHHHH": the file stays valid UTF-16.
+            const char16_t u = c.unicode();
+            if (u >= 0xDC80 && u <= 0xDCFF)
+                body += QStringLiteral("\\x%1").arg(int(u - 0xDC00), 2, 16, QChar(u'0'));
+            else
+                body += QStringLiteral("\\u%1").arg(int(u), 4, 16, QChar(u'0'));
+        } else
             body += c;
     }
     body += u'"';
@@ -89,6 +150,21 @@ QString DecodePendingName(const QString& value)
                 name += next == u'\\' ? QChar(u'\\') : next == u'r' ? QChar(u'\r') : QChar(u'\n');
                 ++i;
                 continue;
+            }
+            if (next == u'x') {
+                const int byte = HexAt(value, i + 2, 2, end);
+                if (byte >= 0x80) {
+                    name += QChar(char16_t(0xDC00 + byte));
+                    i += 3;
+                    continue;
+                }
+            } else if (next == u'u') {
+                const int unit = HexAt(value, i + 2, 4, end);
+                if (unit >= 0xD800 && unit <= 0xDFFF) {
+                    name += QChar(char16_t(unit));
+                    i += 5;
+                    continue;
+                }
             }
         }
         name += c;
@@ -172,6 +248,11 @@ TWatchdogSettings LoadWatchdogSettings(
             if (task->FileList.Add(name))
                 ++result.FileCount;
         }
+        task->CheckedUntil = QDateTime::fromString(
+            ini->ReadString(sec, QStringLiteral("CheckedUntil"), QString()), Qt::ISODateWithMs);
+        if (task->CheckedUntil.isValid())
+            task->CheckedUntil = task->CheckedUntil.toUTC();
+        task->DestMount = ini->ReadString(sec, QStringLiteral("DestMount"), QString());
         if (dropped == 1)
             Log(addLog,
                 SafeFormat(_("The pending file \"%s\" of the directory \"%s\" does not lie inside it and is "
@@ -217,10 +298,24 @@ void SaveWatchdogSettings(const QString& iniName, const TWatchdogConfig& config,
         ini->WriteString(sec, QStringLiteral("Directory"), task.Dir);
         ini->WriteInteger(sec, QStringLiteral("RetainBak"), task.RetainBak);
         ini->WriteBool(sec, QStringLiteral("Enabled"), task.MonStatus == mtEnabled);
-        ini->WriteInteger(sec, QStringLiteral("Count"), int(task.FileList.Count()));
+        // The files a running pass has not finished with are pending too.
+        TMatchList pending(TMatchList::kExactNames);
+        const TMatchList* names = &task.FileList;
+        if (!task.InFlight.IsEmpty()) {
+            pending = task.FileList;
+            for (const QString& name : task.InFlight)
+                pending.Add(name);
+            names = &pending;
+        }
+        ini->WriteInteger(sec, QStringLiteral("Count"), int(names->Count()));
         qint64 n = 0;
-        for (const QString& name : task.FileList)
+        for (const QString& name : *names)
             ini->WriteString(sec, FileKey(n++), EncodePendingName(name));
+        if (task.CheckedUntil.isValid())
+            ini->WriteString(
+                sec, QStringLiteral("CheckedUntil"), task.CheckedUntil.toUTC().toString(Qt::ISODateWithMs));
+        if (!task.DestMount.isEmpty())
+            ini->WriteString(sec, QStringLiteral("DestMount"), task.DestMount);
     }
     ini->UpdateFile();
 }

@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <future>
 #include <gtest/gtest.h>
 
 namespace kestest {
@@ -107,6 +108,67 @@ QString BuiltProgram(const QString& name)
 bool HaveTool(const QString& name)
 {
     return !QStandardPaths::findExecutable(name).isEmpty();
+}
+
+bool ReturnsInTime(const std::function<void()>& call, const std::function<void()>& unblock,
+    std::chrono::milliseconds timeout)
+{
+    auto done = std::async(std::launch::async, call);
+    if (done.wait_for(timeout) == std::future_status::ready) {
+        done.get();
+        return true;
+    }
+    unblock();
+    done.wait();
+    return false;
+}
+
+bool InCi()
+{
+    return qgetenv("CI") == "true";
+}
+
+SmallTmpfs::SmallTmpfs(qint64 bytes)
+{
+    if (!FDir.isValid()) {
+        FError = QStringLiteral("no temporary folder");
+        return;
+    }
+    QProcess p;
+    p.start(QStringLiteral("mount"),
+        {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+            QStringLiteral("size=%1,mode=0755").arg(bytes), QStringLiteral("tmpfs"), FDir.path()});
+    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        FError = QStringLiteral("cannot mount a tmpfs (needs root): ")
+            + QString::fromLocal8Bit(p.readAllStandardError()).trimmed();
+        return;
+    }
+    FMounted = true;
+}
+
+SmallTmpfs::~SmallTmpfs()
+{
+    if (!FMounted)
+        return;
+    // Lazily, so that a file still open elsewhere cannot keep it mounted.
+    QProcess p;
+    p.start(QStringLiteral("umount"), {QStringLiteral("-l"), FDir.path()});
+    p.waitForFinished(30000);
+}
+
+void SmallTmpfs::FillUp(const QString& fileName)
+{
+    QFile f(FDir.filePath(fileName));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered));
+    // Ever smaller pieces until not even one byte fits.
+    for (const qint64 piece : {qint64(65536), qint64(4096), qint64(1)}) {
+        const QByteArray data(piece, 'f');
+        while (f.write(data) == piece) { }
+    }
+    f.close();
+    ASSERT_FALSE(
+        f.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered) && f.write("f", 1) == 1)
+        << "the file system is not full";
 }
 
 } // namespace kestest

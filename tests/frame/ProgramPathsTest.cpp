@@ -80,6 +80,39 @@ TEST(SettingsLocation, DefaultFolders)
     EXPECT_EQ(AlternativeIniName(loc.AppPath, "/abs/y"), "/abs/y.ini");
 }
 
+// An older settings file that is a FIFO is not taken over, and the start
+// does not wait for a writer.
+TEST(SettingsLocation, FifoInPlaceOfAnOlderSettingsFileIsNotTakenOver)
+{
+    FakeHome home;
+    home.UserRegistry(home.Path(QStringLiteral("shared")));
+    const struct {
+        const char* name;
+        QString fifo;
+    } cases[] = {
+        {"in the main program's folder", home.Path(QStringLiteral("config/Kesmo6/Selwand.ini"))},
+        {"of the older version", home.Path(QStringLiteral("config/Kesmo5/Selwand.ini"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(home.Path(QStringLiteral("config/Kesmo6/Selwand.ini")));
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(c.fifo).absolutePath()));
+        ASSERT_EQ(kestest::Run(QStringLiteral("mkfifo"), {c.fifo}).exitCode, 0);
+        TSettingsLocation loc;
+        EXPECT_TRUE(kestest::ReturnsInTime([&] { loc = LocateSettings(); },
+            [&] {
+                QFile writer(c.fifo);
+                writer.open(QIODevice::WriteOnly);
+            }))
+            << "the take-over waited for a writer";
+        EXPECT_EQ(loc.IniName, home.Path(QStringLiteral("shared/Selwand.ini")));
+        EXPECT_FALSE(QFileInfo::exists(loc.IniName));
+        EXPECT_TRUE(
+            QDir(home.Path(QStringLiteral("shared"))).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        QFile::remove(c.fifo);
+    }
+}
+
 TEST(SettingsLocation, FolderFromTheRegistryStandIn)
 {
     FakeHome home;

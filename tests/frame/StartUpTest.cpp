@@ -71,8 +71,8 @@ TEST(StartOptions, WindowsSwitchExamples)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
         const TStartOptions o = EvaluateStartOptions(c.args, cfg, programDir, "C:\\Work", PathStyle::Windows);
-        EXPECT_EQ(o.lang, c.lang);
-        EXPECT_EQ(o.configFileName, c.configFileName);
+        EXPECT_EQ(o.Lang, c.lang);
+        EXPECT_EQ(o.ConfigFileName, c.configFileName);
     }
 }
 
@@ -95,7 +95,7 @@ TEST(StartOptions, LinuxSwitches)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
-        EXPECT_EQ(EvaluateStartOptions(c.args, cfg, programDir, "/work", PathStyle::Posix).configFileName,
+        EXPECT_EQ(EvaluateStartOptions(c.args, cfg, programDir, "/work", PathStyle::Posix).ConfigFileName,
             c.configFileName);
     }
 }

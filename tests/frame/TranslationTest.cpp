@@ -92,7 +92,7 @@ TEST(CatalogCheck, FailsWhenACatalogueMissesATextOfItsTemplate)
 {
     for (const char* tool : {"cmake", "xgettext", "msgcmp"}) {
         if (!kestest::HaveTool(tool))
-            GTEST_SKIP() << tool << " is not installed";
+            KESTEST_SKIP_OR_FAIL(tool << " is not installed");
     }
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

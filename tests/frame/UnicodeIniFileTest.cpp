@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cerrno>
 #include <gtest/gtest.h>
 
 using kes::TUnicodeIniFile;
@@ -28,6 +29,13 @@ QByteArray Utf16Be(const QString& text)
         out.append(char(c.unicode() & 0xFF));
     }
     return out;
+}
+
+// Every name in a folder, hidden ones included.
+QStringList AllEntries(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
@@ -162,7 +170,7 @@ TEST_F(UnicodeIniFileTest, ClearEntriesKeepsOnlyWhatIsWrittenAfterwards)
 TEST_F(UnicodeIniFileTest, PythonConfigparserReadsWhatWeWrite)
 {
     if (!kestest::HaveTool("python3"))
-        GTEST_SKIP() << "python3 missing";
+        KESTEST_SKIP_OR_FAIL("python3 is not installed");
     {
         auto ini = TUnicodeIniFile::CreateForWrite(Path("py.ini"), true);
         ini->WriteString("Monitor00", "File000", QString::fromUtf8("sub/\xC3\xA4rger \xE2\x82\xAC.txt"));
@@ -271,4 +279,146 @@ TEST_F(UnicodeIniFileTest, RewriteKeepsModeAndFollowsSymlinks)
     EXPECT_TRUE(QFileInfo(Path("link.ini")).isSymLink());
     EXPECT_EQ(TUnicodeIniFile::CreateForRead(Path("real.ini"))->ReadString("A", "x", ""), "2");
     EXPECT_EQ(QFile::permissions(Path("real.ini")) & 0x7077, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+TEST(UnicodeIniFileFullDisk, FailedWriteKeepsTheOldFileByteForByte)
+{
+    kestest::SmallTmpfs disk(256 * 1024);
+    if (!disk.IsMounted())
+        KESTEST_SKIP_OR_FAIL(disk.Error().toStdString());
+    const QString name = disk.Path() + QStringLiteral("/Marvick.ini");
+    {
+        auto ini = TUnicodeIniFile::CreateForWrite(name, true);
+        for (int i = 0; i < 20; ++i)
+            ini->WriteString(QStringLiteral("Sched%1").arg(i, 2, 10, QLatin1Char('0')),
+                QStringLiteral("Name"), QStringLiteral("Schedule %1").arg(i));
+        ini->UpdateFile();
+    }
+    const QByteArray old = ReadBytes(name);
+    ASSERT_GT(old.size(), 1000);
+    disk.FillUp();
+
+    const struct {
+        const char* name;
+        bool clear;
+        bool update; // UpdateFile reports; else the destructor writes silently
+    } cases[] = {
+        {"changed entry", false, true},
+        {"whole file anew", true, true},
+        {"written by the destructor", false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        {
+            auto ini = TUnicodeIniFile::CreateForWrite(name, c.clear);
+            ini->WriteString(QStringLiteral("Sched00"), QStringLiteral("NextCycle"), QStringLiteral("2"));
+            if (c.update) {
+                try {
+                    ini->UpdateFile();
+                    ADD_FAILURE() << "a write to a full disk was reported as done";
+                } catch (const kes::EIniWriteError& e) {
+                    EXPECT_EQ(e.Message(), QStringLiteral("Error writing to \"%1\"").arg(name));
+                    EXPECT_EQ(e.ErrorCode(), ENOSPC);
+                }
+            }
+        }
+        EXPECT_EQ(ReadBytes(name), old);
+        EXPECT_EQ(
+            AllEntries(disk.Path()), (QStringList {QStringLiteral("Marvick.ini"), QStringLiteral("filler")}));
+    }
+}
+
+TEST_F(UnicodeIniFileTest, NewFilesAreForTheOwnerOnlyAndOldOnesKeepTheirMode)
+{
+    constexpr QFile::Permissions kOwner = QFile::ReadOwner | QFile::WriteOwner;
+    const struct {
+        const char* name;
+        bool exists;
+        QFile::Permissions before;
+        QFile::Permissions after;
+    } cases[] = {
+        {"new.ini", false, {}, kOwner},
+        {"group.ini", true, kOwner | QFile::ReadGroup, kOwner | QFile::ReadGroup},
+        {"shared.ini", true, kOwner | QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther,
+            kOwner | QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString name = Path(QLatin1String(c.name));
+        if (c.exists) {
+            WriteBytes(name, "[A]\nx=1\n");
+            ASSERT_TRUE(QFile::setPermissions(name, c.before));
+        }
+        for (const bool clear : {false, true}) {
+            auto ini = TUnicodeIniFile::CreateForWrite(name, clear);
+            ini->WriteString(QStringLiteral("A"), QStringLiteral("x"), QStringLiteral("2"));
+            ini->UpdateFile();
+            EXPECT_EQ(QFile::permissions(name) & 0x7077, c.after);
+        }
+    }
+}
+
+TEST_F(UnicodeIniFileTest, OnlyRegularFilesOfASaneSizeAreRead)
+{
+    ASSERT_EQ(kestest::Run(QStringLiteral("mkfifo"), {Path(QStringLiteral("fifo.ini"))}).exitCode, 0);
+    QDir().mkpath(Path(QStringLiteral("folder.ini")));
+    {
+        // Sparse: refused by its size, without reading 64 MiB.
+        QFile big(Path(QStringLiteral("huge.ini")));
+        ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(big.resize(64LL * 1024 * 1024 + 1));
+    }
+    const QString notRegular = QStringLiteral("It is not a regular file.");
+    const struct {
+        QString name;
+        QString reason;
+        bool replaced; // a new file may take its place
+    } cases[] = {
+        {Path(QStringLiteral("fifo.ini")), notRegular, false},
+        {QStringLiteral("/dev/zero"), notRegular, false},
+        {QStringLiteral("/dev/null"), notRegular, false},
+        {Path(QStringLiteral("folder.ini")), QStringLiteral("It is a folder."), false},
+        {Path(QStringLiteral("huge.ini")), QStringLiteral("The file is larger than 64 MiB."), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.toStdString());
+        if (!QFileInfo::exists(c.name))
+            continue;
+        const QString expected = QStringLiteral("Cannot open file \"%1\". %2").arg(c.name, c.reason);
+        QString readError, writeError;
+        bool flag = true;
+        // Opening a FIFO for reading waits for a writer: the writer opened
+        // here sets free a reader that did wait, once per call.
+        const auto writer = [&] {
+            QFile w(c.name);
+            w.open(QIODevice::WriteOnly);
+        };
+        const std::function<void()> calls[] = {
+            [&] {
+                try {
+                    TUnicodeIniFile::CreateForRead(c.name);
+                } catch (const kes::EIniReadError& e) {
+                    readError = e.Message();
+                }
+            },
+            [&] {
+                flag = kes::ReadIniBool(c.name, QStringLiteral("Config"), QStringLiteral("DarkMode"), false);
+            },
+            [&] {
+                try {
+                    auto ini = TUnicodeIniFile::CreateForWrite(c.name, true);
+                    ini->UpdateFile();
+                } catch (const kes::EIniWriteError& e) {
+                    writeError = e.Message();
+                }
+            },
+        };
+        for (const auto& call : calls)
+            EXPECT_TRUE(kestest::ReturnsInTime(call, writer)) << "reading hung";
+        EXPECT_EQ(readError, expected);
+        EXPECT_FALSE(flag);
+        EXPECT_EQ(writeError, c.replaced ? QString() : QStringLiteral("Error writing to \"%1\"").arg(c.name));
+    }
+    EXPECT_FALSE(QFileInfo(Path(QStringLiteral("fifo.ini"))).isFile());
+    EXPECT_TRUE(QFileInfo(QStringLiteral("/dev/null")).exists());
 }

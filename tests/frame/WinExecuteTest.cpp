@@ -206,6 +206,39 @@ TEST(ProcessLaunch, ProgramThatCannotBeStarted)
     EXPECT_THROW(StartProgram(QuoteIfNeeded(Standin()), dir.filePath("no folder")), EProcessError);
 }
 
+// Without a program path the first argument must never become the program:
+// the start fails as "not found" and nothing runs.
+TEST(ProcessLaunch, AnEmptyProgramLetsNoArgumentTakeItsPlace)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    kestest::StandinEnvironment env(dir.filePath(QStringLiteral("log")));
+    const QString runnable = QuoteIfNeeded(Standin()) + QStringLiteral(" /mode:full");
+    for (const bool wait : {false, true}) {
+        SCOPED_TRACE(wait);
+        EXPECT_EQ(StartProgramAndWait(QString(), runnable, wait), quint32(ENOENT));
+    }
+    for (const QString& line :
+        {QLatin1Char(' ') + runnable, QuoteIfNeeded(QString()) + QLatin1Char(' ') + runnable}) {
+        SCOPED_TRACE(line.toStdString());
+        try {
+            StartProgram(line);
+            ADD_FAILURE() << "started";
+        } catch (const EProcessError& e) {
+            EXPECT_EQ(e.ErrorCode(), quint32(ENOENT));
+        }
+    }
+    EXPECT_TRUE(env.Calls().isEmpty());
+
+    // A path is the program as a whole, whatever it holds.
+    const QString odd = dir.filePath(QStringLiteral("a \"K\" b"));
+    ASSERT_TRUE(QFile::link(Standin(), odd));
+    EXPECT_EQ(StartProgramAndWait(odd, QStringLiteral("\"/backupdir:x y\" /force"), true), 0u);
+    const auto calls = env.Calls();
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0].arguments, (QStringList {QStringLiteral("/backupdir:x y"), QStringLiteral("/force")}));
+}
+
 TEST(ProcessLaunch, TimeLimitLeavesTheProgramRunning)
 {
     QTemporaryDir dir;

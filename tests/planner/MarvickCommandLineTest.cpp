@@ -2,6 +2,8 @@
 // else is passed on to the main program as typed.
 #include "planner/ScheduleRun.h"
 
+#include "frame/WinExecute.h"
+
 #include <gtest/gtest.h>
 
 using namespace kes;
@@ -50,5 +52,25 @@ TEST(MarvickCommandLine, SwitchesInTheirOrderAndEverythingElsePassedOn)
         EXPECT_EQ(cmd.Wait, c.expect.wait);
         EXPECT_EQ(cmd.IntAct, c.expect.interactive);
         EXPECT_EQ(cmd.UseDarkMode, c.expect.dark);
+    }
+}
+
+// What is passed on reaches the main program as the very arguments given:
+// a switch with a blank stays one argument.
+TEST(MarvickCommandLine, PassedOnSwitchesSplitBackToTheArgumentsGiven)
+{
+    const QStringList passedOn[] = {
+        {QStringLiteral("/prompt:wait")},
+        {QStringLiteral("/backupdir:/media/my disk/backups")},
+        {QStringLiteral("/wait:1 2"), QStringLiteral("-end:\"x\" y")},
+        {QStringLiteral("/a\"b"), QStringLiteral("/trailing "), QStringLiteral("/\"")},
+        {QStringLiteral("/tab\there"), QString::fromUtf8("/backupdir:%apppath%/\xC3\xA4 \xE2\x82\xAC.ini")},
+    };
+    for (const QStringList& args : passedOn) {
+        SCOPED_TRACE(args.join(QLatin1Char('|')).toStdString());
+        const TMarvickCommandLine cmd = ParseMarvickCommandLine(QStringList {QStringLiteral("Daily")} + args);
+        EXPECT_EQ(cmd.SchedName, QStringLiteral("Daily"));
+        EXPECT_TRUE(cmd.OtherOptions.startsWith(QLatin1Char(' ')));
+        EXPECT_EQ(SplitCommandLine(cmd.OtherOptions), args);
     }
 }

@@ -24,7 +24,7 @@ protected:
     void SetUp() override
     {
         if (!kestest::HaveTool(QStringLiteral("faketime")))
-            GTEST_SKIP() << "faketime is not installed";
+            KESTEST_SKIP_OR_FAIL("faketime is not installed");
         ASSERT_TRUE(dir.isValid());
         runDir = dir.filePath(QStringLiteral("run"));
         ASSERT_TRUE(QDir().mkpath(runDir));
@@ -248,6 +248,43 @@ TEST_F(MarvickProgram, MissingMainProgramIsReportedAndNothingStored)
     EXPECT_EQ(kestest::ReadBytes(Ini()), before);
 }
 
+TEST_F(MarvickProgram, WithoutTheMainProgramTheTaskFileIsNeverStarted)
+{
+    // A task file that could run, as on a file system that marks every
+    // file executable: it must not take the missing program's place.
+    QFile::remove(runDir + QStringLiteral("/Kesmo"));
+    const QString runnable = dir.filePath(QStringLiteral("jobs/Runnable.buj"));
+    ASSERT_TRUE(QFile::link(QStringLiteral(KES_STANDIN_PATH), runnable));
+    TSchedTask s = Schedule(QStringLiteral("Nightly"), 2, 5, false);
+    s.Task = runnable;
+    Save({s});
+    const QByteArray before = kestest::ReadBytes(Ini());
+    const auto r = Marvick(QDate(2025, 1, 1), {QStringLiteral("Nightly")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(NextEvent(), QStringLiteral("<11>[0xC0000016] \"Kesmo\" not found on this system!"));
+    EXPECT_EQ(NextEvent(),
+        QStringLiteral("<11>[0xC0000015] Error No such file or directory on starting \"Kesmo\"! "
+                       "Schedule: Nightly Backup task: ")
+            + runnable);
+    EXPECT_TRUE(kestest::ReadStandinLog(standinLog).isEmpty());
+    EXPECT_EQ(kestest::ReadBytes(Ini()), before);
+}
+
+TEST_F(MarvickProgram, PassedOnSwitchesArriveWhole)
+{
+    Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
+    const QStringList passedOn
+        = {QStringLiteral("/wait:1 2"), QStringLiteral("-end:\"x\" y"), QStringLiteral("/prompt:quiet")};
+    const auto r = Marvick(QDate(2025, 1, 1), passedOn + QStringList {QStringLiteral("Nightly")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    int seen = 0;
+    const QStringList expected
+        = QStringList {task, QStringLiteral("/startapp:marvick"), QStringLiteral("/mode:full"),
+              QStringLiteral("/backupdir:Bu01F"), QStringLiteral("/force")}
+        + passedOn;
+    EXPECT_EQ(NewCalls(seen, 1), QList<QStringList> {expected});
+}
+
 TEST_F(MarvickProgram, StartsWithoutAScheduleToRun)
 {
     Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
@@ -333,5 +370,151 @@ TEST_F(MarvickProgram, SchedulesStartedTogetherKeepEachOthersState)
             EXPECT_EQ(s.LastDay, DayNumber(date)) << s.SName.toStdString();
         }
     }
+    EXPECT_FALSE(QFile::exists(Ini() + QStringLiteral(".lock")));
+}
+
+TEST_F(MarvickProgram, OneScheduleStartedSixTimesAtOnceRunsOnce)
+{
+    // The settings lock is held from reading the state to storing the new
+    // one: one start wins, the others find the day's step done.
+    Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : Environment())
+        env.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    constexpr int kStarts = 6;
+    std::vector<std::unique_ptr<QProcess>> runs;
+    for (int i = 0; i < kStarts; ++i) {
+        auto p = std::make_unique<QProcess>();
+        p->setProcessEnvironment(env);
+        p->setWorkingDirectory(runDir);
+        runs.push_back(std::move(p));
+    }
+    for (auto& p : runs)
+        p->start(
+            QStringLiteral("faketime"), FakeTimeArguments(QDate(2025, 1, 1), {QStringLiteral("Nightly")}));
+    for (auto& p : runs) {
+        ASSERT_TRUE(p->waitForFinished(60000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().constData();
+    }
+    EXPECT_EQ(kestest::ReadStandinLog(standinLog).size(), 1);
+    int started = 0, done = 0;
+    for (int i = 0; i < kStarts; ++i) {
+        const QString event = NextEvent();
+        started += event.startsWith(QStringLiteral("<14>[0x40000017] "));
+        done += event.startsWith(QStringLiteral("<14>[0x40000018] Backup already done for this day!"));
+    }
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(done, kStarts - 1);
+    const TSchedTask s = LoadSchedules(Ini(), {}).Schedules.value(0);
+    EXPECT_EQ(s.NextCyc, 2);
+    EXPECT_EQ(s.LastDay, DayNumber(QDate(2025, 1, 1)));
+    EXPECT_FALSE(QFile::exists(Ini() + QStringLiteral(".lock")));
+}
+
+TEST_F(MarvickProgram, FullDiskKeepsTheSettingsAndReportsTheFailure)
+{
+    kestest::SmallTmpfs disk(256 * 1024);
+    if (!disk.IsMounted())
+        KESTEST_SKIP_OR_FAIL(disk.Error().toStdString());
+    const QString config = disk.Path() + QStringLiteral("/config");
+    const QString ini = config + QStringLiteral("/Kesmo6/Marvick.ini");
+    TMarvickSettings settings;
+    for (int i = 0; i < 20; ++i)
+        settings.Schedules.append(Schedule(QStringLiteral("S%1").arg(i), 2, 5, false));
+    ASSERT_TRUE(QDir().mkpath(config + QStringLiteral("/Kesmo6")));
+    SaveSchedules(ini, settings, QStringLiteral("Marvick"), QStringLiteral("1.1"));
+    const QByteArray before = kestest::ReadBytes(ini);
+    disk.FillUp();
+
+    const auto r
+        = Marvick(QDate(2025, 1, 1), {QStringLiteral("S7")}, {QStringLiteral("XDG_CONFIG_HOME=") + config});
+    // The backup was started, but the run did not end well.
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(kestest::ReadStandinLog(standinLog).size(), 1);
+    const QString failure = QStringLiteral("Error writing to \"") + ini + QStringLiteral("\"");
+    EXPECT_TRUE(QString::fromLocal8Bit(r.err).contains(failure)) << r.err.constData();
+    EXPECT_TRUE(NextEvent().startsWith(QStringLiteral("<14>[0x40000017] ")));
+    EXPECT_EQ(NextEvent(), QStringLiteral("<11>") + failure);
+    // The old settings, byte for byte, and nothing left behind.
+    EXPECT_EQ(kestest::ReadBytes(ini), before);
+    EXPECT_EQ(QDir(config + QStringLiteral("/Kesmo6"))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+        QStringList {QStringLiteral("Marvick.ini")});
+}
+
+TEST_F(MarvickProgram, FifosInPlaceOfSettingsFilesAreNeitherWaitedForNorRead)
+{
+    const QString kesmo6 = dir.filePath(QStringLiteral("config/Kesmo6/"));
+    const struct {
+        const char* name;
+        QString fifo;
+        int exitCode;
+        QString event; // the first event
+    } cases[] = {
+        {"settings file", kesmo6 + QStringLiteral("Marvick.ini"), 1,
+            QStringLiteral("<11>[0xC000001A] Schedule \"Nightly\" cannot be run: Cannot open file \"")
+                + kesmo6 + QStringLiteral("Marvick.ini\". It is not a regular file. Settings file: ") + kesmo6
+                + QStringLiteral("Marvick.ini")},
+        {"main program's configuration", kesmo6 + QStringLiteral("Kesmo.cfg"), 0,
+            QStringLiteral("<14>[0x40000017] Backup started for schedule: Nightly Backup task: ") + task
+                + QStringLiteral(" Mode: Full / Step: 1")},
+        {"registry stand-in", dir.filePath(QStringLiteral("config/Kestrup6/registry.ini")), 0,
+            QStringLiteral("<14>[0x40000017] Backup started for schedule: Nightly Backup task: ") + task
+                + QStringLiteral(" Mode: Full / Step: 1")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(Ini());
+        Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
+        QFile::remove(c.fifo);
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(c.fifo).absolutePath()));
+        ASSERT_EQ(kestest::Run(QStringLiteral("mkfifo"), {c.fifo}).exitCode, 0);
+        // A reader that waited for a writer would not end by itself.
+        const auto r = kestest::Run(QStringLiteral("faketime"),
+            FakeTimeArguments(QDate(2025, 1, 1), {QStringLiteral("Nightly")}), Environment(), runDir, 20000);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.constData();
+        EXPECT_EQ(NextEvent(), c.event);
+        EXPECT_FALSE(QFileInfo(c.fifo).isFile());
+        QFile::remove(c.fifo);
+    }
+}
+
+TEST_F(MarvickProgram, RunKilledWhileHoldingTheLockLeavesTheStateForTheNextStart)
+{
+    // Killed while it waits for the catch-up backup: nothing was stored,
+    // and its lock, whose process is gone, does not keep the next start out.
+    TSchedTask s = Schedule(QStringLiteral("Weekly"), 2, 7, true);
+    s.NextCyc = 8;
+    s.LastFull = 1;
+    Save({s});
+    const QByteArray before = kestest::ReadBytes(Ini());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString& kv : Environment() + QStringList {QStringLiteral("KESMO_STANDIN_SLEEP_MS=3000")})
+        env.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
+    QProcess killed;
+    killed.setProcessEnvironment(env);
+    killed.setWorkingDirectory(runDir);
+    killed.start(
+        QStringLiteral("faketime"), FakeTimeArguments(QDate(2025, 1, 14), {QStringLiteral("Weekly")}));
+    ASSERT_TRUE(kestest::WaitForStandinCalls(standinLog, 1)); // the catch-up runs
+    ASSERT_TRUE(QFile::exists(Ini() + QStringLiteral(".lock")));
+    // faketime runs Marvick as its child: that child is killed.
+    const QString pid = QString::fromLatin1(
+        kestest::ReadBytes(QStringLiteral("/proc/%1/task/%1/children").arg(killed.processId())).trimmed());
+    ASSERT_FALSE(pid.isEmpty());
+    ASSERT_FALSE(pid.contains(QLatin1Char(' ')));
+    ASSERT_EQ(kestest::Run(QStringLiteral("kill"), {QStringLiteral("-KILL"), pid}).exitCode, 0);
+    ASSERT_TRUE(killed.waitForFinished(10000));
+    EXPECT_TRUE(QFile::exists(Ini() + QStringLiteral(".lock")));
+    EXPECT_EQ(kestest::ReadBytes(Ini()), before);
+
+    const auto r = Marvick(QDate(2025, 1, 14), {QStringLiteral("Weekly")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    int seen = 1;
+    EXPECT_EQ(
+        NewCalls(seen, 2), (QList<QStringList> {Call("full", "BuMo2F"), Call("differential", "BuTu2D")}));
+    const TSchedTask stored = LoadSchedules(Ini(), {}).Schedules.value(0);
+    EXPECT_EQ(stored.NextCyc, 9);
+    EXPECT_EQ(stored.LastFull, 8);
     EXPECT_FALSE(QFile::exists(Ini() + QStringLiteral(".lock")));
 }

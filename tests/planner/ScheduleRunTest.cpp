@@ -68,7 +68,6 @@ protected:
                 launches.append(Launch {program, arguments, wait});
                 return results.isEmpty() ? 0u : results.takeFirst();
             });
-        run.LoadSchedules();
         const bool done = run.CheckSchedule();
         hadError = run.HadError();
         return done;
@@ -671,4 +670,157 @@ TEST(ScheduleEvents, EventTextsNameTheIdentifierAndTheStrings)
         SCOPED_TRACE(c.text);
         EXPECT_EQ(EventText(c.event), QString::fromUtf8(c.text));
     }
+}
+
+// The decision alone: schedule, state and day in, the day's step and the
+// new state out.
+TEST(DecideStep, TheStepOfEachKindOfScheduleAndState)
+{
+    const QDate mon(2025, 1, 6), tue(2025, 1, 7), wed(2025, 1, 8);
+    const struct {
+        const char* name;
+        int cycles, steps;
+        bool diff;
+        int firstDay, nextCyc, lastFull;
+        QDate day;
+        bool runAgain;
+        // expected
+        TStepAction action;
+        const char* catchUp; // folder of the catch-up full backup, or nullptr
+        const char* kind;
+        const char* folder;
+        const char* kindText;
+        int step, nextAfter, lastFullAfter;
+    } cases[] = {
+        {"daily, begins", 2, 5, false, 1, 0, 0, wed, false, TStepAction::saRun, nullptr, "full", "Bu01F",
+            "Full", 1, 2, 0},
+        {"daily, incremental step", 2, 5, false, 1, 3, 0, wed, false, TStepAction::saRun, nullptr,
+            "incremental", "Bu03I", "Incremental", 3, 4, 0},
+        {"daily, differential step", 2, 5, true, 1, 4, 0, wed, false, TStepAction::saRun, nullptr,
+            "differential", "Bu04D", "Differential", 4, 5, 0},
+        {"daily, second cycle's full backup", 2, 5, true, 1, 6, 0, wed, false, TStepAction::saRun, nullptr,
+            "full", "Bu06F", "Full", 6, 7, 0},
+        {"daily, last step wraps", 2, 5, false, 1, 10, 0, wed, false, TStepAction::saRun, nullptr,
+            "incremental", "Bu10I", "Incremental", 10, 1, 0},
+        {"three digits from 100 steps", 10, 10, true, 1, 100, 0, wed, false, TStepAction::saRun, nullptr,
+            "differential", "Bu100D", "Differential", 100, 1, 0},
+        {"run again repeats the step before", 2, 5, false, 1, 3, 0, wed, true, TStepAction::saRun, nullptr,
+            "incremental", "Bu02I", "Incremental", 2, 3, 0},
+        {"run again after the last step", 2, 5, false, 1, 1, 0, wed, true, TStepAction::saRun, nullptr,
+            "incremental", "Bu10I", "Incremental", 10, 1, 0},
+        {"run again of a rotation not begun", 2, 5, false, 1, 0, 0, wed, true, TStepAction::saRun, nullptr,
+            "full", "Bu01F", "Full", 1, 2, 0},
+        {"state beyond the rotation begins anew", 2, 5, false, 1, 50, 7, wed, false, TStepAction::saRun,
+            nullptr, "full", "Bu01F", "Full", 1, 2, 0},
+        {"negative state begins anew", 2, 5, false, 1, -4, 0, wed, false, TStepAction::saRun, nullptr, "full",
+            "Bu01F", "Full", 1, 2, 0},
+        {"weekly waits for its first day", 2, 7, true, 1, 0, 0, wed, false, TStepAction::saWaitForFirstDay,
+            nullptr, "", "", nullptr, 0, 0, 0},
+        {"weekly beyond the rotation waits", 2, 7, true, 1, 99, 5, wed, false, TStepAction::saWaitForFirstDay,
+            nullptr, "", "", nullptr, 0, 0, 0},
+        {"weekly begins on its first day", 2, 7, true, 1, 0, 0, mon, false, TStepAction::saRun, nullptr,
+            "full", "BuMo1F", "Full", 1, 2, 1},
+        {"weekly, day of the first cycle", 2, 7, true, 1, 3, 1, wed, false, TStepAction::saRun, nullptr,
+            "differential", "BuWe1D", "Differential", 3, 4, 1},
+        {"weekly, first day missed: catch-up", 2, 7, true, 1, 8, 1, tue, false, TStepAction::saRun, "BuMo2F",
+            "differential", "BuTu2D", "Differential", 8, 9, 8},
+        {"weekly, incremental after the catch-up", 2, 7, false, 1, 10, 1, wed, false, TStepAction::saRun,
+            "BuMo2F", "incremental", "BuWe2I", "Incremental", 10, 11, 8},
+        {"weekly, first day of a new cycle: no catch-up", 2, 7, true, 3, 8, 1, wed, false, TStepAction::saRun,
+            nullptr, "full", "BuWe2F", "Full", 8, 9, 8},
+        {"weekly, last step wraps", 2, 7, true, 1, 14, 8, tue, false, TStepAction::saRun, nullptr,
+            "differential", "BuTu2D", "Differential", 14, 1, 8},
+        {"weekly, back in cycle 1", 2, 7, true, 1, 1, 8, wed, false, TStepAction::saRun, "BuMo1F",
+            "differential", "BuWe1D", "Differential", 1, 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TSchedTask s;
+        s.SName = QStringLiteral("S");
+        s.Cycles = c.cycles;
+        s.Steps = c.steps;
+        s.Diff = c.diff;
+        s.FirstDay = c.firstDay;
+        s.NextCyc = c.nextCyc;
+        s.LastFull = c.lastFull;
+        const TStepPlan plan = DecideStep(s, c.day, c.runAgain);
+        EXPECT_EQ(plan.Action, c.action);
+        EXPECT_EQ(plan.CatchUp, c.catchUp != nullptr);
+        EXPECT_EQ(plan.CatchUpFolder, QString::fromUtf8(c.catchUp ? c.catchUp : ""));
+        EXPECT_EQ(plan.Kind, QString::fromUtf8(c.kind));
+        EXPECT_EQ(plan.Folder, QString::fromUtf8(c.folder));
+        EXPECT_STREQ(plan.KindText, c.kindText);
+        EXPECT_EQ(plan.Step, c.step);
+        if (c.action == TStepAction::saRun) {
+            EXPECT_EQ(plan.NextCyc, c.nextAfter);
+            EXPECT_EQ(plan.LastFull, c.lastFullAfter);
+        }
+    }
+}
+
+// Messages wait until the settings lock is released (a dialog must not keep
+// another run from its turn); only a question is asked while it is held.
+TEST_F(ScheduleRunTest, MessagesWaitUntilTheSettingsLockIsReleased)
+{
+    struct LockWatcher : kestest::Recorder {
+        QString lockFile;
+        QList<bool> heldAtMessage;
+        QList<bool> heldAtQuestion;
+        void ShowInformation(const QString& text, int waitSeconds) override
+        {
+            heldAtMessage.append(QFile::exists(lockFile));
+            Recorder::ShowInformation(text, waitSeconds);
+        }
+        void ShowError(const QString& text) override
+        {
+            heldAtMessage.append(QFile::exists(lockFile));
+            Recorder::ShowError(text);
+        }
+        bool ConfirmYesNo(const QString& text) override
+        {
+            heldAtQuestion.append(QFile::exists(lockFile));
+            return Recorder::ConfirmYesNo(text);
+        }
+    } watcher;
+    watcher.lockFile = Ini() + QStringLiteral(".lock");
+    TSchedTask s = Schedule(QStringLiteral("Weekly"), 2, 7, true, 1);
+    s.NextCyc = 8;
+    s.LastFull = 1;
+    Save({s});
+    const QDate tue(2025, 1, 14);
+    TMarvickContext c;
+    c.KesPath = kesPath;
+    c.IniName = Ini();
+    c.LanguageCode = language;
+    c.CommandLine = Named(QStringLiteral("Weekly"));
+    c.CommandLine.IntAct = true;
+    QList<bool> heldAtStart;
+    const auto start = [&] {
+        TScheduleRun run(c, watcher, std::make_shared<TSettableClock>(QDateTime(tue, QTime(12, 0))),
+            [&](const QString&, const QString&, bool wait) {
+                heldAtStart.append(QFile::exists(watcher.lockFile));
+                return wait ? 0x20000002u : 0u; // the catch-up ends with exit code 2
+            });
+        EXPECT_TRUE(run.CheckSchedule());
+    };
+
+    // The catch-up (waited for) and the day's step start under the lock;
+    // its error and the day's report come after, in their order.
+    start();
+    EXPECT_EQ(heldAtStart, (QList<bool> {true, true}));
+    EXPECT_EQ(watcher.heldAtMessage, (QList<bool> {false, false}));
+    ASSERT_EQ(watcher.errors.size(), 1);
+    EXPECT_TRUE(watcher.errors[0].startsWith(QStringLiteral("\"Kesmo\" returned exit code: 2")));
+    EXPECT_EQ(
+        watcher.infos, QStringList {Started(QStringLiteral("Weekly"), QStringLiteral("Differential"), 8)});
+    EXPECT_EQ(Stored().NextCyc, 9);
+
+    // Done for the day: "Run again?" is asked while the lock is held.
+    watcher.answer = false;
+    watcher.heldAtMessage.clear();
+    start();
+    EXPECT_EQ(watcher.heldAtQuestion, QList<bool> {true});
+    EXPECT_TRUE(watcher.heldAtMessage.isEmpty());
+    EXPECT_EQ(heldAtStart.size(), 2);
+    EXPECT_FALSE(QFile::exists(watcher.lockFile));
 }

@@ -30,10 +30,31 @@ TEST(Desktop, GraphicalDisplay)
     }
 }
 
+TEST(Desktop, DisplayFallbackUnlessThePlatformIsChosen)
+{
+    const struct {
+        QString chosen, wayland;
+        bool arranged;
+        QString platform; // QT_QPA_PLATFORM afterwards
+    } cases[] = {
+        {QString(), QString(), true, QStringLiteral("xcb;offscreen")},
+        {QString(), QStringLiteral("wayland-0"), true, QStringLiteral("wayland;xcb;offscreen")},
+        {QStringLiteral("xcb"), QStringLiteral("wayland-0"), false, QStringLiteral("xcb")},
+        {QStringLiteral("offscreen"), QString(), false, QStringLiteral("offscreen")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen.toStdString() + "|" + c.wayland.toStdString());
+        kestest::ScopedEnv env({{"QT_QPA_PLATFORM", c.chosen}, {"WAYLAND_DISPLAY", c.wayland}});
+        EXPECT_EQ(ArrangeDisplayFallback(), c.arranged);
+        EXPECT_EQ(qEnvironmentVariable("QT_QPA_PLATFORM"), c.platform);
+    }
+    EXPECT_EQ(HeadlessDisplayPlatform(), QStringLiteral("offscreen"));
+}
+
 TEST(Desktop, OpenUrlRunsXdgOpen)
 {
     if (!kestest::HaveTool("sh"))
-        GTEST_SKIP() << "no shell for the xdg-open stand-in";
+        KESTEST_SKIP_OR_FAIL("no shell for the xdg-open stand-in");
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString script = dir.filePath("xdg-open");

@@ -57,7 +57,7 @@ struct PrivateBus {
 TEST(DesktopPortal, ColorSchemeOverDBus)
 {
     if (!kestest::HaveTool("dbus-daemon"))
-        GTEST_SKIP() << "dbus-daemon is not installed";
+        KESTEST_SKIP_OR_FAIL("dbus-daemon is not installed");
     PrivateBus bus;
     ASSERT_TRUE(bus.Start());
 

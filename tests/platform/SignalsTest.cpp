@@ -1,4 +1,4 @@
-// Termination signals delivered to the event loop, and real paths.
+// Termination and request signals delivered to the event loop, and real paths.
 #include "platform/Signals.h"
 #include "common/TestSupport.h"
 #include "platform/RealPath.h"
@@ -14,25 +14,28 @@ using namespace kes::platform;
 
 namespace {
 
-TEST(TerminationSignalsTest, SignalsReachTheEventLoopInsteadOfEndingTheProcess)
+TEST(ProgramSignalsTest, SignalsReachTheEventLoopInsteadOfEndingTheProcess)
 {
     std::vector<int> received;
     {
-        TTerminationSignals handler([&](int signal) { received.push_back(signal); });
+        TProgramSignals handler([&](int signal) { received.push_back(signal); });
         ASSERT_TRUE(handler.Installed());
         // Only one at a time.
-        TTerminationSignals second([](int) {});
+        TProgramSignals second([](int) {});
         EXPECT_FALSE(second.Installed());
 
         ::raise(SIGTERM);
         ::raise(SIGINT);
         ::raise(SIGHUP);
+        ::raise(TProgramSignals::RequestSignal());
         // Nothing runs inside the signal handler: the calls come from the
         // event loop, in order.
         EXPECT_TRUE(received.empty());
-        ASSERT_TRUE(kestest::WaitUntil([&] { return received.size() == 3; }));
-        EXPECT_EQ(received, (std::vector<int> {SIGTERM, SIGINT, SIGHUP}));
-        EXPECT_EQ(TTerminationSignals::SignalName(SIGTERM), QStringLiteral("SIGTERM"));
+        ASSERT_TRUE(kestest::WaitUntil([&] { return received.size() == 4; }));
+        EXPECT_EQ(received, (std::vector<int> {SIGTERM, SIGINT, SIGHUP, SIGUSR1}));
+        EXPECT_EQ(TProgramSignals::SignalName(SIGTERM), QStringLiteral("SIGTERM"));
+        EXPECT_TRUE(TProgramSignals::IsTermination(SIGHUP));
+        EXPECT_FALSE(TProgramSignals::IsTermination(SIGUSR1));
     }
     // Afterwards the former handling is back.
     struct sigaction now { };

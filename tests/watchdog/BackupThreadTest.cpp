@@ -96,7 +96,8 @@ protected:
         QStringList reports;
         TBackupThread thread(
             7, destination.isEmpty() ? dest : destination, data, QStringLiteral("Drv?"), noComp, list,
-            compress, retain, [&reports](const QString& s) { reports << s; }, std::move(clock));
+            compress, retain, [&reports](const QString& s) { reports << s; },
+            TBackupThreadExtras {std::move(clock), {}, {}});
         EXPECT_TRUE(kestest::WaitUntil([&] { return thread.Finished(); }, std::chrono::seconds(60)));
         return reports;
     }
@@ -376,6 +377,173 @@ TEST_F(BackupThreadTest, NothingIsReadOrWrittenOutsideItsTree)
     EXPECT_FALSE(QFileInfo(Out("y.txt")).isSymLink());
     EXPECT_EQ(ReadBytes(Out("y.txt")), QByteArray("y"));
     EXPECT_EQ(ReadBytes(Out("z.txt")), QByteArray("z"));
+}
+
+// One pass with the extras: what became of each file, and a hook at each
+// step.
+struct TOutcomes {
+    QStringList Reports;
+    QList<QPair<QString, TBackupOutcome>> Done;
+};
+
+TEST_F(BackupThreadTest, CopiesTakeTheirNameOnlyWhenComplete)
+{
+    // New and existing copies alike are written under ".tmp" and renamed.
+    WriteBytes(Src("new.txt"), "new");
+    WriteBytes(Src("old.txt"), "second");
+    WriteBytes(Out("old.txt"), "first");
+    TMatchList list(TMatchList::kExactNames);
+    list.Add(QStringLiteral("new.txt"));
+    list.Add(QStringLiteral("old.txt"));
+    QStringList seen;
+    TBackupThreadExtras extras;
+    extras.StepHook = [&](TBackupStep step, const QString& name) {
+        if (step != bsBeforePlace)
+            return;
+        seen << name;
+        EXPECT_TRUE(QFile::exists(Out(name + QStringLiteral(".tmp")))) << name.toStdString();
+        EXPECT_EQ(
+            ReadBytes(Out(name)), name == QStringLiteral("old.txt") ? QByteArray("first") : QByteArray())
+            << name.toStdString();
+    };
+    TOutcomes o;
+    extras.OnFileDone = [&o](const QString& name, TBackupOutcome outcome) { o.Done.append({name, outcome}); };
+    TBackupThread thread(1, dest, data, QString(), QString(), list, 0, 1, nullptr, std::move(extras));
+    ASSERT_TRUE(kestest::WaitUntil([&] { return thread.Finished(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(seen, (QStringList {"new.txt", "old.txt"}));
+    EXPECT_EQ(ReadBytes(Out("new.txt")), QByteArray("new"));
+    EXPECT_EQ(ReadBytes(Out("old.txt")), QByteArray("second"));
+    EXPECT_EQ(ReadBytes(Out("old.bak-1.txt")), QByteArray("first"));
+    EXPECT_EQ(QDir(Out("")).entryList({QStringLiteral("*.tmp")}), QStringList());
+    // The outcomes come without a report receiver too.
+    ASSERT_EQ(o.Done.size(), 2);
+    EXPECT_EQ(o.Done[0].second, boCopied);
+    EXPECT_EQ(o.Done[1].second, boCopied);
+}
+
+TEST_F(BackupThreadTest, WhatBecomesOfFilesThatCouldNotBeCopied)
+{
+    // gone.txt: the source is gone (its leftover temporary copy goes too);
+    // adir: a directory, never a regular file; blocked/f.txt: its target
+    // directory is in the way (a cause that can heal).
+    WriteBytes(Out("gone.txt.tmp"), "cut off");
+    ASSERT_TRUE(QDir().mkpath(Src("adir")));
+    WriteBytes(Src("blocked/f.txt"), "f");
+    WriteBytes(Out("blocked"), "a file where a folder goes");
+    TMatchList list(TMatchList::kExactNames);
+    for (const char* n : {"adir", "blocked/f.txt", "gone.txt"})
+        list.Add(QString::fromUtf8(n));
+    TOutcomes o;
+    TBackupThreadExtras extras;
+    extras.OnFileDone = [&o](const QString& name, TBackupOutcome outcome) { o.Done.append({name, outcome}); };
+    TBackupThread thread(
+        1, dest, data, QString(), QString(), list, 0, 0, [&o](const QString& r) { o.Reports << r; },
+        std::move(extras));
+    ASSERT_TRUE(kestest::WaitUntil([&] { return thread.Finished(); }, std::chrono::seconds(60)));
+    ASSERT_EQ(o.Done.size(), 3);
+    EXPECT_EQ(o.Done[0], qMakePair(QStringLiteral("adir"), boDropped));
+    EXPECT_EQ(o.Done[1], qMakePair(QStringLiteral("blocked/f.txt"), boRetry));
+    EXPECT_EQ(o.Done[2], qMakePair(QStringLiteral("gone.txt"), boDropped));
+    ASSERT_EQ(o.Reports.size(), 3);
+    EXPECT_TRUE(
+        o.Reports[1].endsWith(QStringLiteral(" The file stays pending and is copied at the next backup.")))
+        << o.Reports[1].toStdString();
+    EXPECT_FALSE(o.Reports[2].contains(QStringLiteral("stays pending"))) << o.Reports[2].toStdString();
+    EXPECT_FALSE(QFile::exists(Out("gone.txt.tmp")));
+}
+
+TEST_F(BackupThreadTest, APlantedLinkAtTheTemporaryNameIsNeverWrittenThrough)
+{
+    // Between the removal of a leftover and the copy, someone puts links at
+    // the temporary names: to a file outside, and to a name outside that
+    // does not exist yet.
+    const QString outside = tmp.path() + QStringLiteral("/outside");
+    WriteBytes(outside + QStringLiteral("/victim.txt"), "victim");
+    WriteBytes(Src("a.txt"), "a");
+    WriteBytes(Src("b.txt"), "b");
+    TMatchList list(TMatchList::kExactNames);
+    list.Add(QStringLiteral("a.txt"));
+    list.Add(QStringLiteral("b.txt"));
+    TBackupThreadExtras extras;
+    extras.StepHook = [&](TBackupStep step, const QString& name) {
+        if (step != bsBeforeCopy)
+            return;
+        const QString target = outside
+            + (name == QStringLiteral("a.txt") ? QStringLiteral("/victim.txt")
+                                               : QStringLiteral("/created.txt"));
+        EXPECT_TRUE(QFile::link(target, Out(name + QStringLiteral(".tmp"))));
+    };
+    TOutcomes o;
+    extras.OnFileDone = [&o](const QString& name, TBackupOutcome outcome) { o.Done.append({name, outcome}); };
+    TBackupThread thread(
+        1, dest, data, QString(), QString(), list, 0, 0, [&o](const QString& r) { o.Reports << r; },
+        std::move(extras));
+    ASSERT_TRUE(kestest::WaitUntil([&] { return thread.Finished(); }, std::chrono::seconds(60)));
+    EXPECT_EQ(ReadBytes(outside + QStringLiteral("/victim.txt")), QByteArray("victim"));
+    EXPECT_FALSE(QFile::exists(outside + QStringLiteral("/created.txt")));
+    EXPECT_EQ(QDir(outside).entryList(QDir::Files), QStringList {"victim.txt"});
+    // The copies failed (and stay pending); nothing took a final name.
+    ASSERT_EQ(o.Done.size(), 2);
+    EXPECT_EQ(o.Done[0].second, boRetry);
+    EXPECT_EQ(o.Done[1].second, boRetry);
+    EXPECT_FALSE(QFile::exists(Out("a.txt")));
+    EXPECT_FALSE(QFile::exists(Out("b.txt")));
+}
+
+TEST_F(BackupThreadTest, TheReportIsStampedWhenTheCopyIsDone)
+{
+    // A copy that takes long: the hour of "%hour%" is the one it began in,
+    // the report's time the one it ended at.
+    WriteBytes(Src("a.txt"), "x");
+    TMatchList list(TMatchList::kExactNames);
+    list.Add(QStringLiteral("a.txt"));
+    const QDateTime began(QDate(2025, 6, 1), QTime(9, 59, 30));
+    auto clock = std::make_shared<TSettableClock>(began);
+    TBackupThreadExtras extras;
+    extras.Clock = clock;
+    extras.StepHook = [&](TBackupStep step, const QString&) {
+        if (step == bsBeforePlace)
+            clock->Advance(5 * 60 * 1000);
+    };
+    QStringList reports;
+    TBackupThread thread(
+        1, tmp.path() + QStringLiteral("/hourly/%hour%/"), data, QString(), QString(), list, 0, 0,
+        [&reports](const QString& r) { reports << r; }, std::move(extras));
+    ASSERT_TRUE(kestest::WaitUntil([&] { return thread.Finished(); }, std::chrono::seconds(60)));
+    ASSERT_EQ(reports.size(), 1);
+    EXPECT_TRUE(reports[0].startsWith(LogDateTime(began.addSecs(300)) + QStringLiteral(" - 01: ")))
+        << reports[0].toStdString();
+    EXPECT_TRUE(QFile::exists(tmp.path() + QStringLiteral("/hourly/09") + data + QStringLiteral("/a.txt")));
+}
+
+TEST_F(BackupThreadTest, CopiesAndTheirFoldersGrantNoMoreThanTheirSources)
+{
+    // A private folder with a private file: the folders made for the copy
+    // are no more open, and the destination made for it is the owner's.
+    ASSERT_TRUE(QDir().mkpath(Src("private")));
+    WriteBytes(Src("private/key.txt"), "secret");
+    ASSERT_EQ(platform::SetFileMode(Src("private/key.txt"), 0600), 0);
+    ASSERT_EQ(platform::SetFileMode(Src("private"), 0700), 0);
+    ASSERT_EQ(platform::SetFileMode(data, 0750), 0);
+    for (int compress : {0, 1, 2}) {
+        SCOPED_TRACE(compress);
+        QDir(dest).removeRecursively();
+        const QStringList r = Run({"private/key.txt"}, compress, 0);
+        ASSERT_EQ(r.size(), 1);
+        ASSERT_FALSE(r[0].contains(QStringLiteral("***"))) << r[0].toStdString();
+        const QString suffix = compress == 1 ? QStringLiteral(".gz")
+            : compress == 2                  ? QStringLiteral(".zip")
+                                             : QString();
+        platform::FileStatus st;
+        ASSERT_EQ(platform::GetFileStatus(Out("private/key.txt") + suffix, false, st), 0);
+        EXPECT_EQ(st.mode & 0777, 0600u);
+        ASSERT_EQ(platform::GetFileStatus(Out("private"), false, st), 0);
+        EXPECT_EQ(st.mode & 0777, 0700u);
+        ASSERT_EQ(platform::GetFileStatus(Out(""), false, st), 0);
+        EXPECT_EQ(st.mode & 0077, 0750u & 0077);
+        ASSERT_EQ(platform::GetFileStatus(dest, false, st), 0);
+        EXPECT_EQ(st.mode & 0777, 0700u);
+    }
 }
 
 } // namespace

@@ -159,15 +159,20 @@ TEST(DirectoryWatch, StartRaisesTheExactTexts)
     }
 }
 
-TEST_F(DirectoryWatchTest, DirectoryIsTrimmedComparedWithoutCaseAndRestartsWhenNew)
+TEST_F(DirectoryWatchTest, DirectoryIsTrimmedComparedExactlyAndRestartsWhenNew)
 {
     StartWatch();
     const int changes = recorder->changes;
-    for (const QString& same : {root.toUpper(), QStringLiteral("  ") + root + QStringLiteral("\t")}) {
-        watch->SetDirectory(same);
-        EXPECT_EQ(watch->Directory(), root);
-        EXPECT_EQ(recorder->changes, changes);
-    }
+    watch->SetDirectory(QStringLiteral("  ") + root + QStringLiteral("\t"));
+    EXPECT_EQ(watch->Directory(), root);
+    EXPECT_EQ(recorder->changes, changes);
+    // On Linux a name in other letter case is another directory.
+    const QString otherCase = QFileInfo(root).path() + u'/' + QFileInfo(root).fileName().toUpper();
+    ASSERT_TRUE(QDir().mkpath(otherCase));
+    watch->SetDirectory(otherCase);
+    EXPECT_EQ(watch->Directory(), otherCase);
+    EXPECT_GT(recorder->changes, changes);
+    watch->SetDirectory(root);
 
     const QString other = tmp.path() + QStringLiteral("/other");
     ASSERT_TRUE(QDir().mkpath(other));

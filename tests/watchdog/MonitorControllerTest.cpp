@@ -82,7 +82,7 @@ TEST_F(MonitorControllerTest, ChangedFilesReachTheDestinationInEveryLayoutAndMod
             WriteData("a.txt", "second");
             ASSERT_TRUE(WaitForPending({"a.txt"})) << Log();
             RunPass();
-            m.StopMonitoring();
+            Stop();
             EXPECT_EQ(LogCount(QStringLiteral("***")), 0) << Log();
             EXPECT_EQ(LogCount(QStringLiteral(" (+1)")), 1) << Log();
             for (const QString& name :
@@ -229,7 +229,7 @@ TEST_F(MonitorControllerTest, PendingListsSurviveARestartAndStoppingCopiesThem)
     EXPECT_EQ(m->FileCount(), 4);
     ASSERT_TRUE(m->StartMonitoring());
     EXPECT_EQ(m->FileCount(), 4);
-    m->StopMonitoring(); // a final pass, waited for
+    Stop(); // a final pass, waited for
     EXPECT_EQ(m->FileCount(), 0);
     EXPECT_FALSE(m->Monitoring());
     EXPECT_EQ(m->TbStatus(), tbsOff);
@@ -281,7 +281,7 @@ TEST_F(MonitorControllerTest, LogFileHasThePassLines)
     EXPECT_EQ(again.count("\xEF\xBB\xBF"), 1);
     EXPECT_TRUE(
         again.endsWith((Data("b.txt") + QStringLiteral(" => ") + dest + QStringLiteral("/\r\n")).toUtf8()));
-    m.StopMonitoring();
+    Stop();
 
     // Without "Write log to file" no file is made; the window log has all.
     QFile::remove(file);
@@ -329,6 +329,90 @@ TEST_F(MonitorControllerTest, LostChangesAreFoundByASearch)
     EXPECT_FALSE(m.Tasks()[0]->FileList.Contains(QStringLiteral("many/l1.log")));
 }
 
+TEST_F(MonitorControllerTest, ChangesMadeWhileNotMonitoringAreFoundAtTheNextStart)
+{
+    WriteTaskFile(taskFile, dest, data, 0, 1, {}, QStringLiteral("BackupMode=1\nFilterMode=2\nFilter=*.log"));
+    WriteData("old.txt", "old");
+    // The saved moment keeps a margin of 2 s for changes still on their way.
+    const QDateTime written = QDateTime::currentDateTimeUtc();
+    ASSERT_TRUE(WaitUntil([&] { return QDateTime::currentDateTimeUtc() > written.addMSecs(2100); }));
+    // Before monitoring ever ran there is no saved moment: nothing is
+    // searched at the first start.
+    WriteSettings();
+    TMonitorController* m = &Load();
+    ASSERT_TRUE(m->StartMonitoring());
+    EXPECT_EQ(m->FileCount(), 0);
+    Stop();
+    EXPECT_TRUE(ReadIniText(iniName).contains(QStringLiteral("CheckedUntil=")));
+
+    // While Selwand is not running: a change, a new file, one the filter
+    // leaves out; old.txt stays as it was.
+    WriteData("changed.txt", "c");
+    WriteData("sub/new.txt", "n");
+    WriteData("skip.log", "s");
+    m = &Load();
+    ASSERT_TRUE(m->StartMonitoring());
+    EXPECT_EQ(m->Tasks()[0]->FileList.ToStringList(), (QStringList {"changed.txt", "sub/new.txt"}));
+    EXPECT_EQ(m->FileCount(), 2);
+    EXPECT_EQ(LogCount(QStringLiteral("was searched for changed files")), 1) << Log();
+}
+
+TEST_F(MonitorControllerTest, NamesBelowTheTasksOwnDestinationAreNeverCollected)
+{
+    // The destination lies inside the monitored directory: its copies would
+    // be backed up again, one level deeper at every pass.
+    const QString inside = data + QStringLiteral("/backup/");
+    WriteTaskFile(taskFile, inside, data);
+    WriteSettings();
+    TMonitorController& m = Load();
+    ASSERT_TRUE(m.StartMonitoring());
+    EXPECT_EQ(LogCount(QStringLiteral("lies inside the monitored directory")), 1) << Log();
+    WriteData("a.txt", "a");
+    ASSERT_TRUE(WaitForPending({"a.txt"}));
+    RunPass();
+    ASSERT_TRUE(QFile::exists(inside + data.mid(1) + QStringLiteral("/a.txt")));
+    // The copy's own notifications came before this marker's.
+    WriteData("marker.txt", "m");
+    ASSERT_TRUE(WaitForPending({"marker.txt"}));
+    m.FileChanged(nullptr, 1, waAdded, QStringLiteral("backup/x.txt"));
+    EXPECT_EQ(m.FileCount(), 1);
+}
+
+TEST_F(MonitorControllerTest, ARegularExpressionAtItsMatchLimitIsLoggedOncePerPass)
+{
+    WriteTaskFile(taskFile, dest, data, 0, 1, {},
+        QStringLiteral("BackupMode=1\nFilterMode=1\nRegular=1\nFilter=^(a|aa)+$"));
+    WriteSettings();
+    TMonitorController& m = Load();
+    ASSERT_TRUE(m.StartMonitoring());
+    const QString hard = QString(60, u'a') + u'b';
+    m.FileChanged(nullptr, 1, waAdded, hard);
+    m.FileChanged(nullptr, 1, waAdded, hard + u'b');
+    m.FileChanged(nullptr, 1, waAdded, QStringLiteral("aaaa"));
+    EXPECT_EQ(m.FileCount(), 1);
+    EXPECT_EQ(LogCount(QStringLiteral("reached its match limit")), 1) << Log();
+    EXPECT_EQ(LogCount(QStringLiteral("\"^(a|aa)+$\"")), 1) << Log();
+    // The next pass tells it again.
+    RunPass();
+    m.FileChanged(nullptr, 1, waAdded, hard);
+    EXPECT_EQ(LogCount(QStringLiteral("reached its match limit")), 2) << Log();
+}
+
+TEST_F(MonitorControllerTest, OneControllerPerSettingsFile)
+{
+    WriteSettings();
+    TMonitorController& m = Load();
+    QString message;
+    ASSERT_TRUE(m.LockSettings(message));
+    TMonitorController second(Setup());
+    EXPECT_FALSE(second.LockSettings(message));
+    EXPECT_TRUE(
+        message.contains(QStringLiteral("Selwand is already running with the settings file \"") + iniName))
+        << message.toStdString();
+    monitor.reset(); // the lock goes with the first
+    EXPECT_TRUE(second.LockSettings(message));
+}
+
 TEST_F(MonitorControllerTest, EndedWatcherIsStartedAgain)
 {
     WriteTaskFile(taskFile, dest, data);
@@ -371,7 +455,7 @@ TEST_F(MonitorControllerTest, APassSkipsATaskWhoseThreadStillRuns)
     EXPECT_EQ(m.Tasks()[0]->FileList.ToStringList(), QStringList {"b.txt"});
     EXPECT_EQ(m.FileCount(), 1);
     // Stopping waits for it, then copies what stayed behind.
-    m.StopMonitoring();
+    Stop();
     EXPECT_EQ(m.FileCount(), 0);
     EXPECT_TRUE(QFile::exists(Backup("a.txt")));
     EXPECT_TRUE(QFile::exists(Backup("b.txt")));
@@ -407,7 +491,7 @@ TEST_F(MonitorControllerTest, TickCountsDownAndSetsTheIcon)
     EXPECT_TRUE(
         m.View().TipText.endsWith(QStringLiteral("\r\nNext backup: 29 s\r\n1 file recognized as changed")))
         << m.View().TipText.toStdString();
-    m.StopMonitoring();
+    Stop();
     EXPECT_EQ(icons, (std::vector<TTaskBarStatus> {tbsWait, tbsRun, tbsOff}));
 
     // Without periodic passes only an immediate backup starts one.

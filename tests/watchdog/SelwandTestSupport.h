@@ -118,6 +118,12 @@ protected:
         return kestest::WaitUntil(
             [&] { return monitor->Tasks()[size_t(task)]->FileList.ToStringList() == names; });
     }
+    // Stops monitoring and waits for the final pass to end.
+    void Stop()
+    {
+        monitor->StopMonitoring();
+        ASSERT_TRUE(kestest::WaitUntil([&] { return !monitor->Monitoring(); }, std::chrono::seconds(60)));
+    }
     // An immediate pass, waited for (the threads' reports are delivered).
     void RunPass()
     {

@@ -2,6 +2,7 @@
 // appending, CR LF lines, and failures that must not stop a pass.
 #include "watchdog/WatchdogLog.h"
 #include "common/TestSupport.h"
+#include "platform/FileSystem.h"
 
 #include <QDir>
 #include <QFile>
@@ -56,6 +57,10 @@ TEST(WatchdogLog, BomOnlyAtCreationAndPassesOfOneDayAppend)
 
     ASSERT_TRUE(log.Open(kDay));
     EXPECT_EQ(log.FileName(), name);
+    // It names files: only the owner may read it.
+    kes::platform::FileStatus st;
+    ASSERT_EQ(kes::platform::GetFileStatus(name, false, st), 0);
+    EXPECT_EQ(st.mode & 0777, 0600u);
     EXPECT_TRUE(log.Write(QStringLiteral("first pass")));
     log.Close();
     EXPECT_FALSE(log.WLog());

@@ -128,7 +128,12 @@ TEST(PendingNameTest, StoredFormsRoundTrip)
         {" back\\slash", "\" back\\\\slash\""},
         {"back\\slash", "back\\slash"}, // only quoted values are unescaped
         {"in \"middle\".txt", "in \"middle\".txt"},
-        {invalidUtf8, invalidUtf8},
+        // Raw bytes of a name that is not UTF-8 are written as escapes, so the
+        // file stays valid UTF-16; a literal "\x" of a quoted name is not one.
+        {invalidUtf8, "\"bad\\xff\\xfe-name.txt\""},
+        {invalidUtf8 + QStringLiteral(" \\x41"), "\"bad\\xff\\xfe-name.txt \\\\x41\""},
+        {QStringLiteral("a") + QChar(0xD800) + QStringLiteral("b"), "\"a\\ud800b\""},
+        {QString::fromUtf8("\xF0\x9F\x98\x80 pair.txt"), QString::fromUtf8("\xF0\x9F\x98\x80 pair.txt")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name.toStdString());
@@ -208,6 +213,40 @@ TEST_F(WatchdogSettingsTest, TasksAndPendingFilesSurviveSaveAndLoad)
     EXPECT_EQ(s.Tasks[2]->MonStatus, mtDisabled);
     EXPECT_EQ(s.Tasks[2]->Dir, QStringLiteral("/data/three"));
     EXPECT_EQ(s.FileCount, int(names.size()) + 1);
+}
+
+TEST_F(WatchdogSettingsTest, FilesInFlightAndTheRecoveryKeysAreSaved)
+{
+    // A pass is running: two files are handed to its thread, one more
+    // changed meanwhile. All three are pending in the saved file.
+    const QString raw = platform::DecodeName(QByteArray("in-flight-\xff.txt"));
+    std::vector<std::unique_ptr<TMonTask>> tasks;
+    tasks.push_back(std::make_unique<TMonTask>(Task("one.buj"), QStringLiteral("/data/one")));
+    TMonTask& t = *tasks.back();
+    t.FileList.Add(QStringLiteral("b.txt"));
+    t.InFlight.Add(QStringLiteral("a.txt"));
+    t.InFlight.Add(QStringLiteral("b.txt")); // changed again while in flight: saved once
+    t.InFlight.Add(raw);
+    t.CheckedUntil = QDateTime(QDate(2026, 3, 29), QTime(1, 30, 5, 250), Qt::UTC);
+    t.DestMount = QStringLiteral("/media/usb disk");
+    Save(tasks);
+
+    const TWatchdogSettings s = Load();
+    ASSERT_EQ(s.Tasks.size(), 1u);
+    EXPECT_EQ(s.Tasks[0]->FileList.ToStringList(), (QStringList {"a.txt", "b.txt", raw}));
+    EXPECT_EQ(s.FileCount, 3);
+    EXPECT_TRUE(s.Tasks[0]->InFlight.IsEmpty());
+    EXPECT_EQ(s.Tasks[0]->CheckedUntil, t.CheckedUntil);
+    EXPECT_EQ(s.Tasks[0]->DestMount, t.DestMount);
+
+    // Other tools read the file: it is valid UTF-16 (no lone surrogates).
+    if (!kestest::HaveTool(QStringLiteral("python3")))
+        GTEST_SKIP() << "python3 is not installed";
+    const kestest::ProcessResult py = kestest::Run(QStringLiteral("python3"),
+        {QStringLiteral("-c"),
+            QStringLiteral("import sys; open(sys.argv[1], encoding='utf-16', errors='strict').read()"),
+            Path("Selwand.ini")});
+    EXPECT_EQ(py.exitCode, 0) << py.err.toStdString();
 }
 
 TEST_F(WatchdogSettingsTest, AtMostTwentyFiveTasksAreReadAndWritten)
