@@ -3,7 +3,6 @@
 // means, over a month end, a leap day and daylight-saving changes.
 #include "platform/TaskSchedule.h"
 
-#include "common/Prerequisites.h"
 #include "common/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -231,7 +230,8 @@ TEST(TriggerTimes, OwnRulesGiveTheTimesTheTriggerMeans)
 
 TEST(TriggerTimes, UserManagerCalendarWithTheStartCheckGivesTheSameTimes)
 {
-    KES_REQUIRE_TOOL("systemd-analyze");
+    if (!kestest::HaveTool(QStringLiteral("systemd-analyze")))
+        KESTEST_SKIP_OR_FAIL("systemd-analyze is not installed");
     for (const TriggerCase& c : Cases()) {
         SCOPED_TRACE(c.Name);
         const TTriggerTimes times(c.Trigger, kBerlin);
