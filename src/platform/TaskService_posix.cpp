@@ -16,9 +16,11 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QHash>
 #include <QRegularExpression>
+#include <QThread>
 #include <algorithm>
 #include <optional>
 #include <unistd.h>
@@ -37,6 +39,7 @@ namespace {
 
 constexpr qint64 kMaxDefinitionSize = 4 << 20;
 constexpr int kCapWakeAlarm = 35;
+constexpr int kTimerStartWaitMs = 3000;
 
 const QString kSystemd = QStringLiteral("org.freedesktop.systemd1");
 const QString kManagerPath = QStringLiteral("/org/freedesktop/systemd1");
@@ -869,6 +872,7 @@ private:
                 if (u.Enable)
                     enable << u.Name;
             FManager.Enable(enable);
+            QStringList started;
             for (const TTaskUnitFile& u : units.Files) {
                 if (!u.StartNow)
                     continue;
@@ -878,7 +882,11 @@ private:
                     FManager.Start(u.Name);
                 else if (changed.contains(u.Name))
                     FManager.Restart(u.Name);
+                else
+                    continue;
+                started << u.Name;
             }
+            WaitForTimers(started);
         } catch (const ETaskServiceError&) {
             restore();
             ReloadQuietly();
@@ -889,6 +897,29 @@ private:
             // modification on.
             RemoveFileIfPresent(CheckStampFile(base));
             RemoveFileIfPresent(RunRequestFile(base));
+        }
+    }
+
+    // The manager starts a unit after answering the call; a timer is
+    // waited for (briefly), so that its next elapse can be read at once,
+    // and one that cannot start fails the change.
+    void WaitForTimers(const QStringList& timers)
+    {
+        const QDeadlineTimer deadline(kTimerStartWaitMs);
+        for (const QString& t : timers) {
+            for (;;) {
+                const QString state
+                    = FManager.Properties(t, {{kUnitInterface, QStringLiteral("ActiveState")}})
+                          .value(0)
+                          .toString();
+                if (state == u"active")
+                    break;
+                if (state == u"failed")
+                    throw ETaskServiceError(kTaskFailed, t);
+                if (deadline.hasExpired())
+                    break;
+                QThread::msleep(5);
+            }
         }
     }
 
