@@ -3,6 +3,7 @@
 #include "frame/Format.h"
 #include "frame/I18n.h"
 #include "frame/WinExecute.h"
+#include "platform/AtomicFile.h"
 #include "platform/TaskUnits.h"
 
 #include <QLocale>
@@ -16,6 +17,9 @@ namespace kes {
 namespace {
 
 using platform::TTaskDefinition;
+
+// Larger task XML files are not read.
+constexpr qint64 kMaxTaskXmlFile = 4 << 20;
 
 constexpr std::array<const char*, 5> kStatusTexts {
     N_("Unknown"), N_("Ready"), N_("Queued"), N_("Running"), N_("Disabled")};
@@ -1093,6 +1097,22 @@ void TWinTask::SetXmlText(const QString& xml)
     platform::TTaskXmlError error;
     if (!platform::ReadTaskXml(xml, d, error))
         throw platform::ETaskServiceError(error.Code, platform::TaskXmlErrorDetail(error));
+    *FDefinition = std::move(d);
+    FSelectedAction = -1;
+    Refresh();
+}
+
+void TWinTask::ImportXmlFile(const QString& fileName)
+{
+    QByteArray bytes;
+    const int rc = platform::ReadWholeFile(fileName, bytes, kMaxTaskXmlFile);
+    if (rc != 0)
+        throw platform::ETaskServiceError(platform::TaskSystemError(rc), fileName);
+    TTaskDefinition d;
+    platform::TTaskXmlError error;
+    if (!platform::ReadTaskXml(bytes, d, error))
+        throw platform::ETaskServiceError(
+            error.Code, fileName + QLatin1Char(' ') + platform::TaskXmlErrorDetail(error));
     *FDefinition = std::move(d);
     FSelectedAction = -1;
     Refresh();

@@ -339,6 +339,10 @@ public:
     // Replaces the definition by the XML text (raises when it is no task
     // definition) and refreshes.
     void SetXmlText(const QString& xml);
+    // The same from a task XML file as another computer exported it (its
+    // encoding from the byte-order mark or the declaration); raises when
+    // the file cannot be read or holds no task definition.
+    void ImportXmlFile(const QString& fileName);
     TWinTaskSettings& Settings() { return FSettings; }
     int ActionCount() const { return FActions.Count(); }
     TWinTaskAction& Actions(int i) const { return FActions.Items(i); }

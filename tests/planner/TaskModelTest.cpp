@@ -12,6 +12,7 @@
 #include "platform/TaskUnits.h"
 
 #include <QDir>
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -208,15 +209,30 @@ TEST_F(TaskModel, AnUnreadableDefinitionDoesNotEndTheListing)
 TEST_F(TaskModel, ImportingATaskXml)
 {
     std::unique_ptr<TWinTask> task = scheduler->NewTask();
-    task->SetXmlText(QStringLiteral(R"(<?xml version="1.0" encoding="UTF-16"?>
+    const QString file = dir.filePath(QStringLiteral("export.xml"));
+    QStringEncoder toUtf16(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    kestest::WriteBytes(file, toUtf16(QStringLiteral(R"(<?xml version="1.0" encoding="UTF-16"?>
 <Task version="1.2" xmlns="http://schemas.microsoft.com/windows/2004/02/mit/task">
   <Triggers><CalendarTrigger><StartBoundary>2025-01-06T08:00:00</StartBoundary>
     <ScheduleByDay><DaysInterval>2</DaysInterval></ScheduleByDay></CalendarTrigger></Triggers>
   <Actions><Exec><Command>/bin/true</Command></Exec></Actions>
   <Settings><NewerSetting>1</NewerSetting></Settings>
-</Task>)"));
+</Task>)")));
+    task->ImportXmlFile(file);
     ASSERT_EQ(task->TriggerCount(), 1);
     EXPECT_EQ(task->Triggers(0).DaysInterval(), 2);
     EXPECT_EQ(Folder().RegisterTask(QStringLiteral("Imported"), *task, QString(), QString()), 0);
     EXPECT_TRUE(Folder().Tasks(0).Xml().contains(QStringLiteral("<NewerSetting>1</NewerSetting>")));
+
+    // A file cut short, or none at all: an error, and the definition stays.
+    kestest::WriteBytes(file, "<Task><Triggers><CalendarTrigger>");
+    for (const QString& bad : {file, dir.filePath(QStringLiteral("missing.xml"))}) {
+        try {
+            task->ImportXmlFile(bad);
+            ADD_FAILURE() << "no error for " << bad.toStdString();
+        } catch (const platform::ETaskServiceError& e) {
+            EXPECT_TRUE(e.Detail().startsWith(bad)) << e.Detail().toStdString();
+        }
+        EXPECT_EQ(task->TriggerCount(), 1);
+    }
 }
