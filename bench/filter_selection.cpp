@@ -168,16 +168,10 @@ void Configure(kes::TMonFilter& f)
     QStringList subDirs;
     for (int i = 0; i < 90; ++i)
         subDirs << QStringLiteral("Projects/client-%1/build").arg(i);
-    subDirs << "node_modules"
-            << "build"
-            << "dist"
-            << "out"
-            << "venv"
-            << "Downloads"
-            << "Desktop/tmp"
-            << "Archiv/old"
-            << "Mail/cache"
-            << "Scans/raw";
+    subDirs << QStringLiteral("node_modules") << QStringLiteral("build") << QStringLiteral("dist")
+            << QStringLiteral("out") << QStringLiteral("venv") << QStringLiteral("Downloads")
+            << QStringLiteral("Desktop/tmp") << QStringLiteral("Archiv/old") << QStringLiteral("Mail/cache")
+            << QStringLiteral("Scans/raw");
     f.SubDirList.Assign(subDirs);
     f.SubDirFilter.SetRegular(true);
     f.SubDirFilter.SetMode(kes::fmInclude);

@@ -102,7 +102,8 @@ void Collection(const QString& base)
             const QString staged = base + QStringLiteral("/staged");
             WriteFile(staged, content);
             const bool txt = seq % 4 != 0;
-            const QString name = QStringLiteral("%1/sub/f%2.%3").arg(data).arg(seq).arg(txt ? "txt" : "log");
+            const QString name
+                = QStringLiteral("%1/sub/f%2.%3").arg(data).arg(seq).arg(txt ? u"txt" : u"log");
             QFile::rename(staged, name);
             selected += txt ? 1 : 0;
         }
@@ -134,7 +135,7 @@ void Collection(const QString& base)
     const int kNames = 300000;
     names.reserve(kNames);
     for (int i = 0; i < kNames; ++i)
-        names << QStringLiteral("dir%1/sub/file-%2.%3").arg(i % 97).arg(i).arg(i % 4 ? "txt" : "log");
+        names << QStringLiteral("dir%1/sub/file-%2.%3").arg(i % 97).arg(i).arg(i % 4 ? u"txt" : u"log");
     QElapsedTimer t;
     t.start();
     for (const QString& n : std::as_const(names))

@@ -7,9 +7,11 @@
 #
 # Domains, their sources and the marks extracted:
 #   Units    src/platform src/frame src/fileengine src/ui   U_ N_ TrU
-#   selwand  src/watchdog src/app/Selwand.cpp                _ N_ Tr
+#   selwand  src/watchdog src/app/selwand (with its forms)   _ N_ Tr
 #   marvick  src/planner src/app/Marvick.cpp                 _ N_ Tr
-# Catalogues: po/<domain>/<language>.po. With UPDATE=ON every catalogue is
+# The texts of Designer forms (*.ui: every <string> not marked notr) are
+# written into a generated C++ file of _() marks that joins the sources of
+# the form's domain. Catalogues: po/<domain>/<language>.po. With UPDATE=ON every catalogue is
 # first brought up to date with msgmerge (new texts appear untranslated).
 cmake_minimum_required(VERSION 3.25)
 
@@ -45,12 +47,44 @@ endfunction()
 set(_Units_dirs src/platform src/frame src/fileengine src/ui)
 set(_Units_files src/app/kescopy.cpp src/app/kestask.cpp)
 set(_Units_keywords U_ N_ TrU)
-set(_selwand_dirs src/watchdog)
-set(_selwand_files src/app/Selwand.cpp)
+set(_selwand_dirs src/watchdog src/app/selwand)
+set(_selwand_files)
+set(_selwand_forms src/app/selwand)
 set(_selwand_keywords _ N_ Tr)
 set(_marvick_dirs src/planner)
 set(_marvick_files src/app/Marvick.cpp)
 set(_marvick_keywords _ N_ Tr)
+
+# The texts of the forms below the folders, as a C++ file of _() marks.
+function(_form_texts domain out)
+  set(_marks "// Generated from the Designer forms: their texts for xgettext.\n")
+  foreach(_dir IN LISTS _${domain}_forms)
+    file(GLOB_RECURSE _forms RELATIVE "${SRC}" "${SRC}/${_dir}/*.ui")
+    list(SORT _forms)
+    foreach(_form IN LISTS _forms)
+      file(READ "${SRC}/${_form}" _xml)
+      # A ";" would split the list of matches (entities end with one).
+      string(REPLACE ";" "@SEMI@" _xml "${_xml}")
+      string(REGEX MATCHALL "<string>[^<]*</string>" _strings "${_xml}")
+      foreach(_s IN LISTS _strings)
+        string(REGEX REPLACE "^<string>(.*)</string>$" "\\1" _t "${_s}")
+        if(_t STREQUAL "")
+          continue()
+        endif()
+        string(REPLACE "&lt@SEMI@" "<" _t "${_t}")
+        string(REPLACE "&gt@SEMI@" ">" _t "${_t}")
+        string(REPLACE "&quot@SEMI@" "\"" _t "${_t}")
+        string(REPLACE "&apos@SEMI@" "'" _t "${_t}")
+        string(REPLACE "&amp@SEMI@" "&" _t "${_t}")
+        string(REPLACE "@SEMI@" ";" _t "${_t}")
+        string(REPLACE "\\" "\\\\" _t "${_t}")
+        string(REPLACE "\"" "\\\"" _t "${_t}")
+        string(APPEND _marks "_(\"${_t}\"); // ${_form}\n")
+      endforeach()
+    endforeach()
+  endforeach()
+  file(WRITE "${out}" "${_marks}")
+endfunction()
 
 file(MAKE_DIRECTORY "${OUT}")
 set(_failed)
@@ -66,6 +100,11 @@ foreach(_domain Units selwand marvick)
     endif()
   endforeach()
   list(SORT _sources)
+  if(_${_domain}_forms)
+    set(_formFile "${OUT}/${_domain}-forms.cpp")
+    _form_texts(${_domain} "${_formFile}")
+    list(APPEND _sources "${_formFile}")
+  endif()
   set(_keywordArgs -k)
   foreach(_k IN LISTS _${_domain}_keywords)
     list(APPEND _keywordArgs --keyword=${_k})

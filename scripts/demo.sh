@@ -43,7 +43,9 @@ PID=$!
 # Waits (at most 20 s) until the output holds a line matching $1 $2 times.
 wait_for() {
   i=0
-  while [ "$(grep -c -- "$1" "$DEMO/selwand.out" || true)" -lt "$2" ]; do
+  # (The output file may not exist yet: that counts as no line.)
+  while [ "$(grep -c -- "$1" "$DEMO/selwand.out" 2>/dev/null || true)" -lt "$2" ] 2>/dev/null \
+    || [ ! -s "$DEMO/selwand.out" ]; do
     i=$((i + 1))
     if [ $i -gt 100 ] || ! kill -0 $PID 2>/dev/null; then
       echo "Selwand did not get there:"; cat "$DEMO/selwand.out"; exit 1

@@ -11,4 +11,5 @@ $SUDO apt-get install -y --no-install-recommends \
   zlib1g-dev libpcre2-dev libssl-dev libacl1-dev gettext \
   libgtest-dev libgmock-dev libbenchmark-dev \
   gzip unzip zip p7zip-full pigz python3 faketime attr acl \
-  xdg-user-dirs desktop-file-utils locales dbus-daemon systemd
+  xdg-user-dirs desktop-file-utils locales dbus-daemon \
+  libqt6svg6 xvfb trayer dunst xdotool x11-utils systemd

@@ -221,7 +221,7 @@ QString ZipNameFromStored(const QByteArray& stored, bool utf8)
         else if (b == 0x14)
             out.append(QChar(0x00B6));
         else
-            out.append(QChar(b));
+            out.append(QChar(char16_t(b)));
     }
     return out;
 }

@@ -381,7 +381,7 @@ struct DirNotifier::Impl final : posix::TreeVisitor {
         if (rel.isEmpty())
             return open(FRootPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         const QByteArray encoded = EncodeName(rel);
-        const int fd = open((FRootPath + '/' + encoded).constData(), kFlags);
+        const int fd = open(QByteArray(FRootPath + '/' + encoded).constData(), kFlags);
         if (fd >= 0 || errno != ENAMETOOLONG)
             return fd;
         // Deeper than a path may be long: one component after the other.

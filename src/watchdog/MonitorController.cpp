@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLocale>
+#include <algorithm>
+#include <future>
 
 namespace kes {
 
@@ -60,6 +62,8 @@ TMonitorController::TMonitorController(TSelwandSetup setup, QObject* parent)
 
 TMonitorController::~TMonitorController()
 {
+    if (FBackgroundSave.valid())
+        FBackgroundSave.wait();
     FStopping = true;
     FCollecting = false;
     FTimer.stop();
@@ -147,6 +151,36 @@ void TMonitorController::Load()
 void TMonitorController::AppendTask(std::unique_ptr<TMonTask> task)
 {
     FTasks.push_back(std::move(task));
+    emit StateChanged();
+}
+
+bool TMonitorController::CanRemoveTasks() const
+{
+    if (FMonitoring)
+        return false;
+    for (const auto& task : FTasks) {
+        if (task->BuThread || task->DirWatch)
+            return false;
+    }
+    return true;
+}
+
+bool TMonitorController::RemoveTask(int index)
+{
+    if (!CanRemoveTasks() || index < 0 || index >= int(FTasks.size()))
+        return false;
+    FFileCount = std::max(0, FFileCount - int(FTasks[size_t(index)]->FileList.Count()));
+    FTasks.erase(FTasks.begin() + index);
+    emit StateChanged();
+    return true;
+}
+
+void TMonitorController::SetPeriodic(bool on)
+{
+    FInterval.SetPeriodic(on);
+    if (!FMonitoring)
+        FBuInterval = FInterval.GetIntervalSeconds();
+    UpdateTexts();
     emit StateChanged();
 }
 
@@ -292,25 +326,86 @@ void TMonitorController::SetCheckedUntil(const QDateTime& when)
     }
 }
 
-void TMonitorController::SaveSettings()
+namespace {
+
+// Writes the snapshot; the failure's text, empty on success.
+QString WriteSnapshot(const QString& iniName, const TWatchdogSnapshot& snapshot)
+{
+    try {
+        WriteWatchdogSettings(iniName, snapshot);
+        return QString();
+    } catch (const EIniWriteError& e) {
+        return e.Message();
+    } catch (const EIniReadError& e) {
+        // The old file cannot be read, so it cannot be updated either.
+        return SafeFormat(_("Error writing to \"%s\""), {iniName}) + kCrLf + e.Message();
+    }
+}
+
+} // namespace
+
+TWatchdogSnapshot TMonitorController::PrepareSave()
 {
     FConfig.Interval = FInterval.GetIntervalSeconds();
     // What the watchers have reported so far is in the lists being saved
     // (less a margin for changes still on their way).
     if (FMonitoring && FCollecting)
         SetCheckedUntil(QDateTime::currentDateTimeUtc().addMSecs(-kScanMarginMs));
-    QString failure;
-    try {
-        SaveWatchdogSettings(
-            FSetup.Location.IniName, FConfig, FTasks, FVersion.Info.InternalName, FVersion.Info.Version);
-        FSaveFailed = false;
+    return SnapshotWatchdogSettings(FConfig, FTasks, FVersion.Info.InternalName, FVersion.Info.Version);
+}
+
+void TMonitorController::SaveSettings()
+{
+    // A save still being written goes first, so that this one is the last.
+    CollectBackgroundSave();
+    const QString failure = WriteSnapshot(FSetup.Location.IniName, PrepareSave());
+    if (failure.isEmpty())
         FProgressDirty = false;
+    SaveDone(failure);
+}
+
+void TMonitorController::SaveSettingsInBackground()
+{
+    // A few names are written at once; only thousands of them take long
+    // enough to stop the window.
+    qsizetype names = 0;
+    for (const auto& task : FTasks)
+        names += task->FileList.Count() + task->InFlight.Count();
+    if (names < kBackgroundSaveNames && !FBackgroundSave.valid()) {
+        SaveSettings();
         return;
-    } catch (const EIniWriteError& e) {
-        failure = e.Message();
-    } catch (const EIniReadError& e) {
-        // The old file cannot be read, so it cannot be updated either.
-        failure = SafeFormat(_("Error writing to \"%s\""), {FSetup.Location.IniName}) + kCrLf + e.Message();
+    }
+    if (FBackgroundSave.valid()) {
+        FProgressDirty = true; // the next occasion saves what changed meanwhile
+        return;
+    }
+    FProgressDirty = false;
+    FBackgroundSave
+        = std::async(std::launch::async, [this, iniName = FSetup.Location.IniName, snapshot = PrepareSave()] {
+              QString failure = WriteSnapshot(iniName, snapshot);
+              // Taken in the main thread; dropped if the controller is gone by then
+              // (its destructor waits for this thread first).
+              QMetaObject::invokeMethod(
+                  this, [this] { CollectBackgroundSave(); }, Qt::QueuedConnection);
+              return failure;
+          });
+}
+
+void TMonitorController::CollectBackgroundSave()
+{
+    if (!FBackgroundSave.valid())
+        return;
+    const QString failure = FBackgroundSave.get();
+    if (!failure.isEmpty())
+        FProgressDirty = true;
+    SaveDone(failure);
+}
+
+void TMonitorController::SaveDone(const QString& failure)
+{
+    if (failure.isEmpty()) {
+        FSaveFailed = false;
+        return;
     }
     // Saving is tried again at the next occasion; a failure that repeats is
     // shown once and then only logged.
@@ -772,7 +867,7 @@ void TMonitorController::Tick()
     // The progress of a pass is saved at most once per second, so that a
     // crash copies again only what was in flight.
     if (FProgressDirty)
-        SaveSettings();
+        SaveSettingsInBackground();
     if (!FStopping)
         RestartEndedWatchers();
 
@@ -871,7 +966,10 @@ void TMonitorController::StartBackups()
             }
         }
     }
-    SaveSettings();
+    // Written on another thread: a pass of many files must not stop the
+    // window while thousands of names are saved. The end of stopping and
+    // closing save again and wait for it.
+    SaveSettingsInBackground();
     emit StateChanged();
 }
 

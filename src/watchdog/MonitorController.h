@@ -56,6 +56,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
+#include <future>
 #include <memory>
 #include <vector>
 
@@ -93,6 +94,9 @@ class TMonitorController : public QObject {
     Q_OBJECT
 public:
     static constexpr int kMaxLogLines = 10000;
+    // From this many pending names on, the saves of a pass are written on
+    // another thread (SaveSettingsInBackground).
+    static constexpr qsizetype kBackgroundSaveNames = 2000;
 
     explicit TMonitorController(TSelwandSetup setup, QObject* parent = nullptr);
     // Stops watching and waits for running backup threads (no final pass).
@@ -123,6 +127,15 @@ public:
     // Appends a task (the window's "Add directory"); it joins at the next
     // start of monitoring.
     void AppendTask(std::unique_ptr<TMonTask> task);
+    // Removes the task at index (the window's "Remove directory"); refused
+    // (false) while monitoring runs or a backup thread of any task still
+    // exists, since threads report by task position.
+    bool RemoveTask(int index);
+    bool CanRemoveTasks() const;
+    // "Enable periodic backups": the interval editor's flag, and BuInterval
+    // from it while monitoring does not run (a running monitoring keeps its
+    // interval until it is started again).
+    void SetPeriodic(bool on);
     // The list text of a task: its two-digit position, ": " and Dir.
     QString TaskText(int index) const;
 
@@ -163,7 +176,18 @@ public:
     // --- Settings and log
     // Writes Selwand.ini; a failure is shown (MessageShown) and not raised.
     // While failures repeat, only the first is shown, the others logged.
+    // Waits for a save still being written in the background first.
     void SaveSettings();
+    // The saves of a backup pass: with kBackgroundSaveNames pending names
+    // or more, written on another thread from a copy of what is saved, so
+    // that the window does not stop while thousands of names are written;
+    // the result is taken at the next event loop turn, and while one is
+    // being written the next occasion saves again. Fewer names are saved
+    // at once, as SaveSettings does.
+    void SaveSettingsInBackground();
+    // Waits for a save being written in the background and takes its
+    // result (nothing when none runs).
+    void CollectBackgroundSave();
     bool LastSaveFailed() const { return FSaveFailed; }
     // Each pending file (in flight included) as "NN: name".
     QStringList PendingLines() const;
@@ -178,6 +202,7 @@ public:
     QString ProgVersName() const { return FVersion.ProgVersName; }
     QString IniName() const { return FSetup.Location.IniName; }
     QString KesPath() const { return FSetup.Location.KesPath; }
+    QString KesmoIni() const { return FSetup.Location.KesmoIni; }
     QString LogDir() const { return FLogDir; }
     QString DriveId() const { return FDriveId; }
     QString NoCompress() const { return FNoCompress; }
@@ -229,6 +254,8 @@ private:
     // fell through to another file system since its last pass.
     bool DestinationOnItsFileSystem(int index, const QString& dest, QString& why);
     void FileDone(int index, const QString& name, TBackupOutcome outcome);
+    TWatchdogSnapshot PrepareSave();
+    void SaveDone(const QString& failure);
     void BackupThreadEnded();
     void AdvanceStop();
     void FinishStop();
@@ -268,6 +295,7 @@ private:
     bool FProgressDirty = false; // a pass finished with files since the last save
     bool FSaveFailed = false;
     std::unique_ptr<QLockFile> FLock;
+    std::future<QString> FBackgroundSave; // a save being written on another thread
     bool FCollecting = false; // watcher notifications are taken
     bool FAutoTick = true;
     TTaskBarStatus FTbStatus = tbsOff;

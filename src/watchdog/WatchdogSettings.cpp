@@ -268,14 +268,48 @@ TWatchdogSettings LoadWatchdogSettings(
     return result;
 }
 
-void SaveWatchdogSettings(const QString& iniName, const TWatchdogConfig& config,
+TWatchdogSnapshot SnapshotWatchdogSettings(const TWatchdogConfig& config,
     const std::vector<std::unique_ptr<TMonTask>>& tasks, const QString& program, const QString& version)
+{
+    TWatchdogSnapshot snapshot;
+    snapshot.Config = config;
+    snapshot.Count = int(tasks.size());
+    snapshot.Program = program;
+    snapshot.Version = version;
+    const int written = std::min(int(tasks.size()), kMaxMonitorTasks);
+    for (int i = 0; i < written; ++i) {
+        const TMonTask& task = *tasks[size_t(i)];
+        TTaskSnapshot t;
+        t.BuTask = task.BuTask;
+        t.Dir = task.Dir;
+        t.RetainBak = task.RetainBak;
+        t.Enabled = task.MonStatus == mtEnabled;
+        // The files a running pass has not finished with are pending too.
+        if (task.InFlight.IsEmpty()) {
+            t.Pending = task.FileList.ToStringList();
+        } else if (task.FileList.IsEmpty()) {
+            t.Pending = task.InFlight.ToStringList();
+        } else {
+            TMatchList pending = task.FileList;
+            for (const QString& name : task.InFlight)
+                pending.Add(name);
+            t.Pending = pending.ToStringList();
+        }
+        t.CheckedUntil = task.CheckedUntil;
+        t.DestMount = task.DestMount;
+        snapshot.Tasks.push_back(std::move(t));
+    }
+    return snapshot;
+}
+
+void WriteWatchdogSettings(const QString& iniName, const TWatchdogSnapshot& snapshot)
 {
     auto ini = TUnicodeIniFile::CreateForWrite(iniName, false);
     ini->EraseSection(QStringLiteral("Global"));
-    ini->WriteProgramInfo(QStringLiteral("Program"), program);
-    ini->WriteProgramInfo(QStringLiteral("Version"), version);
+    ini->WriteProgramInfo(QStringLiteral("Program"), snapshot.Program);
+    ini->WriteProgramInfo(QStringLiteral("Version"), snapshot.Version);
 
+    const TWatchdogConfig& config = snapshot.Config;
     ini->WriteInteger(kConfig, QStringLiteral("Top"), config.Top);
     ini->WriteInteger(kConfig, QStringLiteral("Left"), config.Left);
     ini->WriteInteger(kConfig, QStringLiteral("Height"), config.Height);
@@ -284,32 +318,22 @@ void SaveWatchdogSettings(const QString& iniName, const TWatchdogConfig& config,
     ini->WriteInteger(kConfig, QStringLiteral("Interval"), config.Interval);
     ini->WriteBool(kConfig, QStringLiteral("SysTray"), config.SysTray);
     ini->WriteBool(kConfig, QStringLiteral("WriteLog"), config.WriteLog);
-    ini->WriteInteger(kConfig, QStringLiteral("Count"), int(tasks.size()));
+    ini->WriteInteger(kConfig, QStringLiteral("Count"), snapshot.Count);
 
-    const int written = std::min(int(tasks.size()), kMaxMonitorTasks);
     for (int i = 0; i < kMaxMonitorTasks; ++i) {
         const QString sec = MonitorSection(i);
         if (ini->SectionExists(sec))
             ini->EraseSection(sec);
-        if (i >= written)
+        if (size_t(i) >= snapshot.Tasks.size())
             continue;
-        const TMonTask& task = *tasks[size_t(i)];
+        const TTaskSnapshot& task = snapshot.Tasks[size_t(i)];
         ini->WriteString(sec, QStringLiteral("BackupTask"), task.BuTask);
         ini->WriteString(sec, QStringLiteral("Directory"), task.Dir);
         ini->WriteInteger(sec, QStringLiteral("RetainBak"), task.RetainBak);
-        ini->WriteBool(sec, QStringLiteral("Enabled"), task.MonStatus == mtEnabled);
-        // The files a running pass has not finished with are pending too.
-        TMatchList pending(TMatchList::kExactNames);
-        const TMatchList* names = &task.FileList;
-        if (!task.InFlight.IsEmpty()) {
-            pending = task.FileList;
-            for (const QString& name : task.InFlight)
-                pending.Add(name);
-            names = &pending;
-        }
-        ini->WriteInteger(sec, QStringLiteral("Count"), int(names->Count()));
+        ini->WriteBool(sec, QStringLiteral("Enabled"), task.Enabled);
+        ini->WriteInteger(sec, QStringLiteral("Count"), int(task.Pending.size()));
         qint64 n = 0;
-        for (const QString& name : *names)
+        for (const QString& name : task.Pending)
             ini->WriteString(sec, FileKey(n++), EncodePendingName(name));
         if (task.CheckedUntil.isValid())
             ini->WriteString(
@@ -318,6 +342,12 @@ void SaveWatchdogSettings(const QString& iniName, const TWatchdogConfig& config,
             ini->WriteString(sec, QStringLiteral("DestMount"), task.DestMount);
     }
     ini->UpdateFile();
+}
+
+void SaveWatchdogSettings(const QString& iniName, const TWatchdogConfig& config,
+    const std::vector<std::unique_ptr<TMonTask>>& tasks, const QString& program, const QString& version)
+{
+    WriteWatchdogSettings(iniName, SnapshotWatchdogSettings(config, tasks, program, version));
 }
 
 QString PrintableName(const QString& name)

@@ -20,6 +20,7 @@
 
 #include "watchdog/TaskFile.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
 #include <memory>
@@ -59,6 +60,30 @@ struct TWatchdogSettings {
 // read gives the defaults and a log line.
 TWatchdogSettings LoadWatchdogSettings(
     const QString& iniName, const TWatchdogConfig& defaults, const TLogSink& addLog);
+
+// What a save writes, copied from the tasks in the main thread, so that the
+// file can be written on another thread while the tasks change.
+struct TTaskSnapshot {
+    QString BuTask;
+    QString Dir;
+    int RetainBak = 0;
+    bool Enabled = false; // mtEnabled (an invalid task is saved disabled)
+    QStringList Pending; // sorted: the pending files and those in flight
+    QDateTime CheckedUntil;
+    QString DestMount;
+};
+struct TWatchdogSnapshot {
+    TWatchdogConfig Config;
+    int Count = 0; // the number of tasks ([Config] Count), also beyond 25
+    std::vector<TTaskSnapshot> Tasks; // the first 25
+    QString Program;
+    QString Version;
+};
+TWatchdogSnapshot SnapshotWatchdogSettings(const TWatchdogConfig& config,
+    const std::vector<std::unique_ptr<TMonTask>>& tasks, const QString& program, const QString& version);
+// Writes a snapshot as SaveWatchdogSettings does; touches nothing but the
+// file, so it may run on any thread.
+void WriteWatchdogSettings(const QString& iniName, const TWatchdogSnapshot& snapshot);
 
 // Writes Selwand.ini, keeping what else it holds: erases "Global", writes
 // [Unicode] Program and Version, [Config] (Count = the number of tasks) and

@@ -1,16 +1,18 @@
 // Selwand: direct backup with online monitoring.
 //
-// This version runs without a window. Started with the switch "force" it
-// starts monitoring at once in a console event loop and writes every log
-// text to standard output as well. SIGUSR1 asks for an immediate backup;
+// With a graphical display it runs with its window and its icon in the
+// notification area (app/selwand/WindowProgram.h). Without one, started
+// with the switch "force", it starts monitoring at once in a console event
+// loop and writes every log text to standard output as well. SIGUSR1 asks for an immediate backup;
 // SIGINT, SIGTERM or SIGHUP stop monitoring (a final pass for pending
 // files), save the settings and end the program. Without "force" it says
 // why it cannot start.
 //
 // Exit status: 0 stopped as asked; 1 nothing to monitor; 2 cannot start
-// (no "force"); 3 the settings could not be saved at the end (the pending
+// (no display and no "force"); 3 the settings could not be saved at the end (the pending
 // files that were not saved are listed on standard error); 4 another
 // Selwand runs with the same settings file.
+#include "app/selwand/WindowProgram.h"
 #include "frame/Format.h"
 #include "frame/I18n.h"
 #include "frame/ProgramPaths.h"
@@ -19,9 +21,13 @@
 #include "platform/Signals.h"
 #include "watchdog/MonitorController.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <cstdio>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -69,15 +75,40 @@ void HoldPassesForTests(kes::TMonitorController& monitor)
 int main(int argc, char** argv)
 {
     kes::platform::IgnoreBrokenPipe();
-    QCoreApplication app(argc, argv);
+    // The frame reads the arguments as given; Qt may remove the ones it
+    // knows from its own copy.
+    std::vector<char*> qtArgv(argv, argv + argc);
+    qtArgv.push_back(nullptr);
+    int qtArgc = argc;
+    bool display = kes::platform::HasGraphicalDisplay();
+    bool displayLost = false;
+    std::unique_ptr<QCoreApplication> app;
+    if (!display) {
+        app = std::make_unique<QCoreApplication>(qtArgc, qtArgv.data());
+    } else {
+        // A display variable can outlive its server: instead of ending in
+        // Qt's fatal error, the program goes on as without a display.
+        const bool fallback = kes::platform::ArrangeDisplayFallback();
+        app = std::make_unique<QApplication>(qtArgc, qtArgv.data());
+        if (fallback && QGuiApplication::platformName() == kes::platform::HeadlessDisplayPlatform()) {
+            display = false;
+            displayLost = true;
+        }
+    }
     kes::StartProgramFrame(argc, argv, QStringLiteral("selwand"));
+    if (display)
+        return kes::RunSelwandWindow(static_cast<QApplication&>(*app));
+
     const kes::TSelwandOptions options = kes::ParseSelwandOptions(kes::ProgramArguments());
     if (!options.Force) {
-        if (kes::platform::HasGraphicalDisplay())
+        if (displayLost)
             Print(stderr,
-                _("Selwand: the main window is not part of this version. Start Selwand with /force to "
-                  "monitor "
-                  "the directories of its settings without a window."));
+                kes::SafeFormat(
+                    _("Selwand: the graphical display \"%s\" cannot be reached. Start Selwand with "
+                      "/force to monitor the directories of its settings without a window."),
+                    {qEnvironmentVariable("WAYLAND_DISPLAY").isEmpty()
+                            ? qEnvironmentVariable("DISPLAY")
+                            : qEnvironmentVariable("WAYLAND_DISPLAY")}));
         else
             Print(stderr,
                 _("Selwand: no graphical display is available (neither DISPLAY nor WAYLAND_DISPLAY is set). "
@@ -104,8 +135,8 @@ int main(int argc, char** argv)
     monitor.Load();
     HoldPassesForTests(monitor);
 
-    QObject::connect(&monitor, &kes::TMonitorController::MonitoringStopped, &app, &QCoreApplication::quit,
-        Qt::QueuedConnection);
+    QObject::connect(&monitor, &kes::TMonitorController::MonitoringStopped, app.get(),
+        &QCoreApplication::quit, Qt::QueuedConnection);
     kes::platform::TProgramSignals programSignals([&](int signal) {
         if (!kes::platform::TProgramSignals::IsTermination(signal)) {
             if (monitor.Monitoring() && !monitor.Stopping()) {
@@ -133,7 +164,7 @@ int main(int argc, char** argv)
             _("%s: monitoring runs, next backup: %s. Settings: \"%s\". Stop with Ctrl+C or SIGTERM, "
               "back up at once with SIGUSR1."),
             {monitor.ProgVersName(), monitor.NextBackupText(), monitor.IniName()}));
-    app.exec();
+    app->exec();
 
     if (monitor.LastSaveFailed()) {
         Print(stderr,

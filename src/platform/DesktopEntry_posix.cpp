@@ -1,0 +1,162 @@
+#include "platform/DesktopEntry.h"
+
+#include "platform/FileName.h"
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kes::platform {
+
+namespace {
+
+bool IsReserved(QChar c)
+{
+    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    return reserved.contains(c);
+}
+
+// mkdir -p, the folders made for the owner to write and everyone to read.
+int MakeFolders(const QByteArray& folder)
+{
+    if (folder.isEmpty())
+        return ENOENT;
+    struct stat st { };
+    if (::stat(folder.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    const qsizetype slash = folder.lastIndexOf('/');
+    if (slash > 0) {
+        if (const int err = MakeFolders(folder.left(slash)))
+            return err;
+    }
+    if (::mkdir(folder.constData(), 0755) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
+}
+
+int WriteAll(int fd, const QByteArray& bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        done += n;
+    }
+    return 0;
+}
+
+} // namespace
+
+QString QuoteExecArgument(const QString& argument)
+{
+    QString text = argument;
+    text.replace(u'%', QStringLiteral("%%"));
+    bool quote = text.isEmpty();
+    for (QChar c : text)
+        quote = quote || IsReserved(c);
+    if (!quote)
+        return text;
+    QString quoted = QStringLiteral("\"");
+    for (QChar c : text) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        quoted += c;
+    }
+    return quoted + u'"';
+}
+
+QString EscapeDesktopValue(const QString& value)
+{
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (c == u'\\')
+            out += QStringLiteral("\\\\");
+        else if (c == u'\n')
+            out += QStringLiteral("\\n");
+        else if (c == u'\t')
+            out += QStringLiteral("\\t");
+        else if (c == u'\r')
+            out += QStringLiteral("\\r");
+        else if (c == u' ' && i == 0)
+            out += QStringLiteral("\\s");
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString DesktopEntryText(const TDesktopEntry& entry)
+{
+    QStringList exec;
+    for (const QString& argument : entry.Exec)
+        exec << QuoteExecArgument(argument);
+    QString text = QStringLiteral("[Desktop Entry]\nType=Application\nVersion=1.4\n");
+    text += QStringLiteral("Name=") + EscapeDesktopValue(entry.Name) + u'\n';
+    if (!entry.Comment.isEmpty())
+        text += QStringLiteral("Comment=") + EscapeDesktopValue(entry.Comment) + u'\n';
+    text += QStringLiteral("Exec=") + EscapeDesktopValue(exec.join(u' ')) + u'\n';
+    if (!entry.Icon.isEmpty())
+        text += QStringLiteral("Icon=") + EscapeDesktopValue(entry.Icon) + u'\n';
+    text += QStringLiteral("Terminal=false\n");
+    for (const QString& line : entry.ExtraKeys)
+        text += line + u'\n';
+    return text;
+}
+
+QString AutostartEntryPath(const QString& programName)
+{
+    return KnownFolderPath(KnownFolder::Startup) + u'/' + programName + QStringLiteral(".desktop");
+}
+
+bool DesktopEntryExists(const QString& path)
+{
+    struct stat st { };
+    const QByteArray name = EncodeName(path);
+    return !name.isEmpty() && ::stat(name.constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+int WriteDesktopEntry(const QString& path, const TDesktopEntry& entry)
+{
+    const QByteArray name = EncodeName(path);
+    const qsizetype slash = name.lastIndexOf('/');
+    if (name.isEmpty() || slash < 0)
+        return ENOENT;
+    if (const int err = MakeFolders(name.left(slash)))
+        return err;
+    QByteArray temp = name + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return errno;
+    int err = ::fchmod(fd, 0644) != 0 ? errno : 0;
+    if (!err)
+        err = WriteAll(fd, DesktopEntryText(entry).toUtf8());
+    if (!err && ::fsync(fd) != 0)
+        err = errno;
+    if (::close(fd) != 0 && !err)
+        err = errno;
+    if (!err && ::rename(temp.constData(), name.constData()) != 0)
+        err = errno;
+    if (err)
+        ::unlink(temp.constData());
+    return err;
+}
+
+int RemoveDesktopEntry(const QString& path)
+{
+    const QByteArray name = EncodeName(path);
+    if (name.isEmpty())
+        return 0;
+    if (::unlink(name.constData()) != 0 && errno != ENOENT)
+        return errno;
+    return 0;
+}
+
+} // namespace kes::platform
