@@ -131,7 +131,7 @@ QString TaskUnitBase(const QString& taskName)
     return escaped.left(cut) + QLatin1Char('_') + QString::fromLatin1(hash);
 }
 
-QString QuoteExecArgument(const QString& argument)
+QString QuoteUnitArgument(const QString& argument)
 {
     QString out = QStringLiteral("\"");
     for (QChar c : argument) {
@@ -194,10 +194,10 @@ TTaskUnits GenerateTaskUnits(const TTaskDefinition& d, const TTaskUnitContext& c
             units.Error = program;
             return units;
         }
-        QStringList words {QuoteExecArgument(program)};
+        QStringList words {QuoteUnitArgument(program)};
         const QStringList arguments = c.SplitArguments ? c.SplitArguments(a.Arguments) : QStringList();
         for (const QString& w : arguments)
-            words << QuoteExecArgument(w);
+            words << QuoteUnitArgument(w);
         commands << words.join(QLatin1Char(' '));
         if (commands.size() == 1) {
             const QString dir = UnquotedActionPath(a.WorkingDirectory);
@@ -288,8 +288,8 @@ TTaskUnits GenerateTaskUnits(const TTaskDefinition& d, const TTaskUnitContext& c
         service << QStringLiteral("ConditionACPower=true");
     service << QString() << QStringLiteral("[Service]") << QStringLiteral("Type=oneshot");
     if (needsCheck)
-        service << QStringLiteral("ExecCondition=") + QuoteExecArgument(c.CheckProgram)
-                + QStringLiteral(" \"check\" ") + QuoteExecArgument(c.DefinitionFile);
+        service << QStringLiteral("ExecCondition=") + QuoteUnitArgument(c.CheckProgram)
+                + QStringLiteral(" \"check\" ") + QuoteUnitArgument(c.DefinitionFile);
     for (const QString& command : commands)
         service << QStringLiteral("ExecStart=") + command;
     if (!workingDirectory.isEmpty())

@@ -47,7 +47,7 @@ QString TaskUnitBase(const QString& taskName);
 // Quotes one argument of an Exec line: enclosed in double quotes, with the
 // unit syntax's escapes for backslash, quote and control characters, and
 // "%" and "$" doubled so that neither specifiers nor variables expand.
-QString QuoteExecArgument(const QString& argument);
+QString QuoteUnitArgument(const QString& argument);
 
 struct TTaskUnitFile {
     QString Name;

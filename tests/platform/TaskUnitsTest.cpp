@@ -216,7 +216,7 @@ TEST(TaskUnits, ExecArgumentsAreQuotedForTheUnitSyntax)
         {u"Büro", u"\"Büro\""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(QuoteExecArgument(QString::fromUtf16(c.in)), QString::fromUtf16(c.out));
+        EXPECT_EQ(QuoteUnitArgument(QString::fromUtf16(c.in)), QString::fromUtf16(c.out));
 }
 
 TEST(TaskUnits, WhatTheUnitsSay)
