@@ -45,7 +45,7 @@ function(_msgids text out)
 endfunction()
 
 set(_Units_dirs src/platform src/frame src/fileengine src/ui)
-set(_Units_files src/app/kescopy.cpp)
+set(_Units_files src/app/kescopy.cpp src/app/kestask.cpp)
 set(_Units_keywords U_ N_ TrU)
 set(_selwand_dirs src/watchdog src/app/selwand)
 set(_selwand_files)
