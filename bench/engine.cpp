@@ -125,7 +125,7 @@ template <class F> double TimeInMemory(qint64 bytes, int n, F f)
 int Run(const QString& src, const QString& work, int n)
 {
     QDir().mkpath(work);
-    const QString dst = QDir(work).filePath("engine.out");
+    const QString dst = QDir(work).filePath(QStringLiteral("engine.out"));
     struct Op {
         const char* name;
         TCopyOptions options;
@@ -187,9 +187,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    if (args.size() == 4 && args[1] == "make-data")
+    if (args.size() == 4 && args[1] == u"make-data")
         return MakeData(args[2], args[3].toLongLong());
-    if ((args.size() == 4 || args.size() == 5) && args[1] == "run")
+    if ((args.size() == 4 || args.size() == 5) && args[1] == u"run")
         return Run(args[2], args[3], args.size() == 5 ? qMax(1, args[4].toInt()) : 3);
     std::fprintf(stderr, "usage: bench_engine make-data FILE BYTES | run FILE WORKDIR [N]\n");
     return 2;
