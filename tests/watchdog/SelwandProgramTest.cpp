@@ -270,7 +270,7 @@ TEST_F(SelwandProgramTest, FullAndReadOnlyDestinations)
 {
     if (!kestest::HaveTool(QStringLiteral("unshare"))
         || kestest::Run(QStringLiteral("unshare"), {"-rm", "true"}).exitCode != 0)
-        GTEST_SKIP() << "no private mount namespaces here";
+        KESTEST_SKIP_OR_FAIL("no private mount namespaces here");
     QByteArray big(300000, Qt::Uninitialized);
     for (int i = 0; i < big.size(); ++i)
         big[i] = char((unsigned(i) * 7919u + unsigned(i) / 13u) & 0xFFu);
@@ -410,7 +410,7 @@ TEST_F(SelwandProgramTest, AClosedOutputPipeDoesNotStopIt)
 TEST_F(SelwandProgramTest, SettingsThatCannotBeSavedAreReportedAtTheEnd)
 {
     if (!HavePrivateMounts())
-        GTEST_SKIP() << "no private mount namespaces here";
+        KESTEST_SKIP_OR_FAIL("no private mount namespaces here");
     // The destination cannot be reached (a file is in its way), so the file
     // stays pending; the settings folder fills up while it runs.
     WriteBytes(tmp.path() + QStringLiteral("/afile"), "x");
@@ -448,7 +448,7 @@ TEST_F(SelwandProgramTest, SettingsThatCannotBeSavedAreReportedAtTheEnd)
 TEST_F(SelwandProgramTest, ADestinationWhoseMediumGoesAwayIsNotWrittenBeneath)
 {
     if (!HavePrivateMounts())
-        GTEST_SKIP() << "no private mount namespaces here";
+        KESTEST_SKIP_OR_FAIL("no private mount namespaces here");
     // The destination is a mounted medium. It is unmounted while the pass
     // holds before placing a.txt: neither a.txt nor b.txt may land on the
     // disk beneath, both stay pending, and the final pass at the stop knows

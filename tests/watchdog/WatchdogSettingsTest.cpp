@@ -241,7 +241,7 @@ TEST_F(WatchdogSettingsTest, FilesInFlightAndTheRecoveryKeysAreSaved)
 
     // Other tools read the file: it is valid UTF-16 (no lone surrogates).
     if (!kestest::HaveTool(QStringLiteral("python3")))
-        GTEST_SKIP() << "python3 is not installed";
+        KESTEST_SKIP_OR_FAIL("python3 is not installed");
     const kestest::ProcessResult py = kestest::Run(QStringLiteral("python3"),
         {QStringLiteral("-c"),
             QStringLiteral("import sys; open(sys.argv[1], encoding='utf-16', errors='strict').read()"),
