@@ -413,6 +413,41 @@ TEST_F(MonitorControllerTest, OneControllerPerSettingsFile)
     EXPECT_TRUE(second.LockSettings(message));
 }
 
+TEST_F(MonitorControllerTest, FilesPastThePathLimitAreWatchedAndBackedUp)
+{
+    // 45 folders of 100-byte names: the file's path is far beyond the
+    // system's limit of 4,096 bytes, at the source and at the destination.
+    WriteTaskFile(taskFile, dest, data);
+    WriteSettings();
+    QString rel;
+    for (int i = 0; i < 45; ++i) {
+        rel += (rel.isEmpty() ? QString() : QStringLiteral("/"))
+            + QStringLiteral("level%1-").arg(i, 2, 10, QChar(u'0')) + QString(92, QChar(u'a' + i % 26));
+        ASSERT_EQ(platform::CreateDirectory(Data(rel)), 0) << i;
+    }
+    ASSERT_GT(Data(rel).size(), 4096);
+    TMonitorController& m = Load();
+    const auto cleanUp = qScopeGuard([&] {
+        monitor.reset();
+        kestest::Run(QStringLiteral("rm"), {QStringLiteral("-rf"), data, dest});
+    });
+    ASSERT_TRUE(m.StartMonitoring());
+    const QString name = rel + QStringLiteral("/deep.txt");
+    int fd = -1;
+    ASSERT_EQ(platform::OpenFile(Data(name), platform::ofWrite | platform::ofCreate, 0600, fd), 0);
+    qint64 done = 0;
+    ASSERT_EQ(platform::WriteFile(fd, "deep", 4, done), 0);
+    platform::CloseFile(fd);
+    ASSERT_TRUE(WaitForPending({name})) << Log();
+    RunPass();
+    EXPECT_FALSE(Log().find("***") != std::string::npos) << Log();
+    ASSERT_EQ(platform::OpenFile(Backup(name), platform::ofRead, 0, fd), 0);
+    char buffer[8];
+    ASSERT_EQ(platform::ReadFile(fd, buffer, sizeof buffer, done), 0);
+    platform::CloseFile(fd);
+    EXPECT_EQ(QByteArray(buffer, int(done)), QByteArray("deep"));
+}
+
 TEST_F(MonitorControllerTest, EndedWatcherIsStartedAgain)
 {
     WriteTaskFile(taskFile, dest, data);
