@@ -1,4 +1,5 @@
 #include "platform/DesktopEntry.h"
+#include "platform/SettingsFile.h"
 
 #include "platform/FileName.h"
 #include "platform/Paths.h"
@@ -33,21 +34,6 @@ int MakeFolders(const QByteArray& folder)
     }
     if (::mkdir(folder.constData(), 0755) != 0 && errno != EEXIST)
         return errno;
-    return 0;
-}
-
-int WriteAll(int fd, const QByteArray& bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += n;
-    }
     return 0;
 }
 
@@ -131,22 +117,9 @@ int WriteDesktopEntry(const QString& path, const TDesktopEntry& entry)
         return ENOENT;
     if (const int err = MakeFolders(name.left(slash)))
         return err;
-    QByteArray temp = name + ".XXXXXX";
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return errno;
-    int err = ::fchmod(fd, 0644) != 0 ? errno : 0;
-    if (!err)
-        err = WriteAll(fd, DesktopEntryText(entry).toUtf8());
-    if (!err && ::fsync(fd) != 0)
-        err = errno;
-    if (::close(fd) != 0 && !err)
-        err = errno;
-    if (!err && ::rename(temp.constData(), name.constData()) != 0)
-        err = errno;
-    if (err)
-        ::unlink(temp.constData());
-    return err;
+    // Others may read a desktop entry (a launcher reads it as the user, a
+    // file manager shows it).
+    return ReplaceSettingsFile(path, DesktopEntryText(entry).toUtf8(), 0644);
 }
 
 int RemoveDesktopEntry(const QString& path)

@@ -1,4 +1,5 @@
-// Settings files on disk: reading one whole without ever blocking on
+// Settings files on disk (and every other file of ours that is written
+// whole: task definitions, units, desktop entries): reading one whole without ever blocking on
 // something that is not a file, and replacing one so that it is either the
 // old or the new content, never a mix or nothing.
 //
@@ -11,7 +12,8 @@
 // Replacing writes a temporary file in the same folder, checks every
 // write, flushes it to the disk (fsync), renames it over the old file and
 // syncs the folder. On any failure the temporary file is removed and the
-// old file is untouched. A new file is created for its owner only (0600);
+// old file is untouched. A new file is created for its owner only (0600,
+// unless the caller names other permission bits);
 // an existing file keeps its mode and owner (the mode is narrowed to the
 // owner when the owner or group cannot be kept, never widened). A symbolic
 // link is followed: the file it names is replaced and the link stays.
@@ -44,6 +46,6 @@ TSettingsRead ReadSettingsFile(const QString& name, qint64 maxBytes);
 // system error code (ENOSPC for a full disk, EACCES for a file nobody may
 // write, EISDIR for a folder, EINVAL for something that is not a regular
 // file, ENOENT for a missing folder).
-int ReplaceSettingsFile(const QString& name, const QByteArray& bytes);
+int ReplaceSettingsFile(const QString& name, const QByteArray& bytes, unsigned newFileMode = 0600);
 
 } // namespace kes::platform

@@ -168,7 +168,7 @@ TSettingsRead ReadSettingsFile(const QString& name, qint64 maxBytes)
     return r;
 }
 
-int ReplaceSettingsFile(const QString& name, const QByteArray& bytes)
+int ReplaceSettingsFile(const QString& name, const QByteArray& bytes, unsigned newFileMode)
 {
     QByteArray target = EncodeName(name);
     if (target.isEmpty())
@@ -209,7 +209,7 @@ int ReplaceSettingsFile(const QString& name, const QByteArray& bytes)
         return fail(rc);
     if (exists)
         KeepOwnerAndMode(fd, st);
-    else if (::fchmod(fd, 0600) != 0)
+    else if (::fchmod(fd, mode_t(newFileMode & 0777)) != 0)
         return fail(errno);
     if (::fsync(fd) != 0)
         return fail(errno);
