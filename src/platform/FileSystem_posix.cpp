@@ -606,7 +606,8 @@ int SetFileMode(int fd, unsigned mode)
 
 int CreateDirectory(const QString& name, unsigned mode)
 {
-    return posix::CallAt(name, [mode](int dir, const char* n) { return ::mkdirat(dir, n, mode_t(mode & 07777)); });
+    return posix::CallAt(
+        name, [mode](int dir, const char* n) { return ::mkdirat(dir, n, mode_t(mode & 07777)); });
 }
 
 int RenameNoReplace(const QString& oldName, const QString& newName)
