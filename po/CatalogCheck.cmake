@@ -8,7 +8,7 @@
 # Domains, their sources and the marks extracted:
 #   Units    src/platform src/frame src/fileengine src/ui   U_ N_ TrU
 #   selwand  src/watchdog src/app/selwand (with its forms)   _ N_ Tr
-#   marvick  src/planner src/app/Marvick.cpp                 _ N_ Tr
+#   marvick  src/planner src/app/marvick (with its forms)    _ N_ Tr
 # The texts of Designer forms (*.ui: every <string> not marked notr) are
 # written into a generated C++ file of _() marks that joins the sources of
 # the form's domain. Catalogues: po/<domain>/<language>.po. With UPDATE=ON every catalogue is
@@ -51,8 +51,9 @@ set(_selwand_dirs src/watchdog src/app/selwand)
 set(_selwand_files)
 set(_selwand_forms src/app/selwand)
 set(_selwand_keywords _ N_ Tr)
-set(_marvick_dirs src/planner)
-set(_marvick_files src/app/Marvick.cpp)
+set(_marvick_dirs src/planner src/app/marvick)
+set(_marvick_files)
+set(_marvick_forms src/app/marvick)
 set(_marvick_keywords _ N_ Tr)
 
 # The texts of the forms below the folders, as a C++ file of _() marks.
