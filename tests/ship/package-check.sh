@@ -110,10 +110,15 @@ fresh-root)
   out=$(in_root "LANGUAGE=de /usr/bin/Selwand" 2>&1)
   [ $? = 2 ] || fail "Selwand without display: $out"
   grep -q 'Keine grafische Anzeige' <<<"$out" || fail "Selwand does not find its German catalogue: $out"
-  out=$(in_root "timeout 30 /usr/bin/Marvick" 2>&1)
+  # Marvick runs a schedule and starts the main program (a script that
+  # records its command line) for the rotation's first full backup.
+  out=$(in_root 'mkdir -p /tmp/m/run /tmp/m/config/Kesmo6 && : >/tmp/m/home.buj &&
+    printf "#!/bin/sh\necho \"\$@\" >/tmp/m/kesmo.args\n" >/tmp/m/run/Kesmo && chmod +x /tmp/m/run/Kesmo &&
+    printf "[Config]\nCount=1\n[Sched00]\nName=Home\nTask=/tmp/m/home.buj\nCycles=2\nSteps=5\n" >/tmp/m/config/Kesmo6/Marvick.ini &&
+    cd /tmp/m/run && XDG_CONFIG_HOME=/tmp/m/config timeout 60 /usr/bin/Marvick Home && cat /tmp/m/kesmo.args' 2>&1)
   rc=$?
-  { [ $rc -le 2 ] && [ -n "$out" ]; } || fail "Marvick: exit status $rc: $out"
   echo "$out"
+  { [ $rc = 0 ] && grep -q '^/tmp/m/home.buj /startapp:marvick /mode:full ' <<<"$out"; } || fail "Marvick Home: exit status $rc: $out"
   out=$(in_root "echo kescopy >/tmp/a && kescopy -Z /tmp/a /tmp/a.zip && kescopy --check /tmp/a.zip" 2>&1) \
     || fail "kescopy: $out"
   in_root "man -P cat Selwand" 2>/dev/null | grep -q 'direct backup with online monitoring' \

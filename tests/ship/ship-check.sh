@@ -69,11 +69,23 @@ install-run)
   rc=$?
   [ $rc = 2 ] || fail "Selwand without display: exit status $rc, expected 2: $out"
   grep -q 'Keine grafische Anzeige' <<<"$out" || fail "Selwand's message is not German: $out"
-  # Marvick runs (without display, it never waits for a window).
-  out=$(env -u DISPLAY -u WAYLAND_DISPLAY -u KES_LOCALE_DIR LC_ALL=C.UTF-8 HOME="$WORK" \
-    XDG_CONFIG_HOME="$WORK/config" timeout 30 "$ROOT/bin/Marvick" 2>&1)
+  # The installed Marvick runs a schedule: it starts the main program (a
+  # script in the current folder that records its command line) for the
+  # first full backup of the rotation and stores the new state.
+  mkdir -p "$WORK/run" "$WORK/config/Kesmo6"
+  printf '#!/bin/sh\necho "$@" >>"%s/kesmo.args"\n' "$WORK" >"$WORK/run/Kesmo"
+  chmod +x "$WORK/run/Kesmo"
+  : >"$WORK/home.buj"
+  printf '[Config]\nCount=1\n[Sched00]\nName=Home\nTask=%s/home.buj\nCycles=2\nSteps=5\nDifferential=0\n' \
+    "$WORK" >"$WORK/config/Kesmo6/Marvick.ini"
+  out=$(cd "$WORK/run" && env -u DISPLAY -u WAYLAND_DISPLAY -u KES_LOCALE_DIR LC_ALL=C.UTF-8 HOME="$WORK" \
+    XDG_CONFIG_HOME="$WORK/config" timeout 60 "$ROOT/bin/Marvick" Home 2>&1)
   rc=$?
-  { [ $rc -le 2 ] && [ -n "$out" ]; } || fail "Marvick: exit status $rc: $out"
+  [ $rc = 0 ] || fail "Marvick Home: exit status $rc: $out"
+  grep -qx "$WORK/home.buj /startapp:marvick /mode:full /backupdir:Bu01F /force /hide /logmode:1" "$WORK/kesmo.args" \
+    || fail "Marvick started the main program with: $(cat "$WORK/kesmo.args" 2>/dev/null)"
+  iconv -f UTF-16LE -t UTF-8 "$WORK/config/Kesmo6/Marvick.ini" | grep -q '^NextCycle=2' \
+    || fail "Marvick did not store the rotation state"
   # kescopy: a gzip copy that gzip reads back.
   head -c 100000 /dev/urandom >"$WORK/data.bin"
   "$ROOT/bin/kescopy" -z "$WORK/data.bin" "$WORK/data.bin.gz" || fail "kescopy -z failed"
