@@ -18,22 +18,21 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libqt6svg6, xdg-utils")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "systemd")
-# The description: a synopsis, then the extended text (one leading blank
-# per line, " ." for an empty line), as deb-control(5) wants it.
+# The extended description (cpack puts the summary above it as the
+# synopsis, indents the lines and turns empty ones into " .").
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "direct backup with online monitoring, and backup schedules
- Two desktop companions of the Kesmo backup program.
- .
- Selwand watches directories and copies every changed file straight to the
- destination of a Kesmo backup task: as a plain copy, a gzip file or a
- one-file zip archive, keeping up to nine previous versions. It keeps
- running in the notification area or without a window as a user service.
- .
- Marvick keeps backup schedules: rotations of full, differential and
- incremental backups, started by scheduled tasks of the systemd user
- manager or by desktop shortcuts.
- .
- The package also holds kescopy, the copy engine on the command line.")
+  "Two desktop companions of the Kesmo backup program.
+
+Selwand watches directories and copies every changed file straight to the
+destination of a Kesmo backup task: as a plain copy, a gzip file or a
+one-file zip archive, keeping up to nine previous versions. It keeps
+running in the notification area or without a window as a user service.
+
+Marvick keeps backup schedules: rotations of full, differential and
+incremental backups, started by scheduled tasks of the systemd user
+manager or by desktop shortcuts.
+
+The package also holds kescopy, the copy engine on the command line.")
 
 # Debian wants the copyright and a compressed changelog in the package's
 # documentation folder.

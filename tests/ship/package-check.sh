@@ -71,8 +71,13 @@ fresh-root)
   ROOT="$WORK/root"
   cleanup() {
     # The root's mounts live in the private namespace of each run and end
-    # with it; nothing is mounted here.
-    rm -rf "$WORK"
+    # with it; a root that still has a mount (its /dev bound to the
+    # machine's) is never removed.
+    if grep -q " $ROOT/" /proc/mounts; then
+      echo "the root $ROOT still has mounts; it is left in place" >&2
+    else
+      rm -rf "$WORK"
+    fi
   }
   trap cleanup EXIT
   echo "== A fresh Debian 12 root from $MIRROR"
