@@ -15,4 +15,7 @@ fi
 ./scripts/build.sh "$BUILD" >/dev/null
 rm -f "$BUILD"/kestrup_*.deb
 (cd "$BUILD" && cpack -G DEB >/dev/null)
-ls "$PWD/$BUILD"/kestrup_*.deb
+case "$BUILD" in
+/*) ls "$BUILD"/kestrup_*.deb ;;
+*) ls "$PWD/$BUILD"/kestrup_*.deb ;;
+esac

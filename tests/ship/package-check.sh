@@ -58,7 +58,7 @@ build)
 lintian)
   need lintian
   the_deb
-  lintian --fail-on error --no-tag-display-limit --display-info "$DEB"
+  lintian --fail-on error --tag-display-limit 0 --display-info "$DEB"
   rc=$?
   [ $rc = 0 ] || fail "lintian reports errors"
   ;;
