@@ -96,7 +96,7 @@ install-run)
   ;;
 
 desktop)
-  need desktop-file-validate
+  need desktop-file-validate python3 rsvg-convert
   install_tree
   n=0
   for f in "$ROOT"/share/applications/*.desktop; do
