@@ -143,6 +143,9 @@ fresh-root)
 
   echo "== Purging the package"
   in_root "dpkg --purge kestrup" || fail "dpkg --purge failed"
+  if in_root "dpkg-query -W -f='\${Status}' kestrup" 2>/dev/null | grep -q .; then
+    fail "dpkg still knows the package after the purge"
+  fi
   snapshot "$WORK/after"
   if ! diff "$WORK/before" "$WORK/after"; then fail "the purge left the root changed (< before, > after)"; fi
   ;;
