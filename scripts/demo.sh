@@ -5,10 +5,14 @@
 # without a window (/force) with a 5-second interval, a few files written
 # and one changed across two passes, then the destination tree with its
 # versions, the daily log, and Selwand stopped with SIGTERM.
+# With SELWAND naming a program (an installed one: SELWAND=/usr/bin/Selwand)
+# that one runs and nothing is built.
 set -eu
 cd "$(dirname "$0")/.."
-./scripts/build.sh build --target Selwand >/dev/null
-SELWAND="$PWD/build/bin/Selwand"
+if [ -z "${SELWAND:-}" ]; then
+  ./scripts/build.sh build --target Selwand >/dev/null
+  SELWAND="$PWD/build/bin/Selwand"
+fi
 
 DEMO="$(mktemp -d "${TMPDIR:-/tmp}/selwand-demo.XXXXXX")"
 DATA="$DEMO/documents"

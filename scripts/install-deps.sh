@@ -12,4 +12,5 @@ $SUDO apt-get install -y --no-install-recommends \
   libgtest-dev libgmock-dev libbenchmark-dev \
   gzip unzip zip p7zip-full pigz python3 faketime attr acl \
   xdg-user-dirs desktop-file-utils locales dbus-daemon \
-  libqt6svg6 xvfb trayer dunst xdotool x11-utils systemd
+  libqt6svg6 xvfb trayer dunst xdotool x11-utils systemd \
+  librsvg2-bin man-db groff-base appstream dpkg-dev file lintian mmdebstrap

@@ -8,33 +8,76 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
+#include <algorithm>
 
 namespace kes {
 
 namespace {
 
-const char kHelpName[] = "kestrup-help";
+const QString kFallbackLanguage = QStringLiteral("en");
 
-QStringList HelpFolders()
+// The language folders to try: the user-interface language, then English.
+QStringList HelpLanguages()
 {
-    const QString dir = ProgramDir();
-    return {dir, QDir::cleanPath(dir + QStringLiteral("../share/kestrup")) + QLatin1Char('/')};
+    const QString code = LanguageCode().toLower();
+    QStringList languages;
+    // Only a plain language code names a folder: nothing from outside may
+    // lead the look-up elsewhere.
+    if (!code.isEmpty() && code != kFallbackLanguage
+        && std::all_of(code.begin(), code.end(), [](QChar c) { return c >= u'a' && c <= u'z'; }))
+        languages.append(code);
+    languages.append(kFallbackLanguage);
+    return languages;
 }
 
 } // namespace
 
+QStringList HelpRoots()
+{
+    QStringList roots;
+    const auto add = [&](const QString& folder) {
+        const QString clean = QDir::cleanPath(folder);
+        if (!clean.isEmpty() && !roots.contains(clean))
+            roots.append(clean);
+    };
+    if (!ProgramDir().isEmpty())
+        add(ProgramDir() + QStringLiteral("../share/kestrup/help"));
+#ifdef KES_BUILD_HELP_DIR
+    add(QStringLiteral(KES_BUILD_HELP_DIR));
+#endif
+#ifdef KES_INSTALL_HELP_DIR
+    add(QStringLiteral(KES_INSTALL_HELP_DIR));
+#endif
+    return roots;
+}
+
 QString GetHelpFile()
 {
-    const QString translated = U_("kestrup-help");
-    const QStringList folders = HelpFolders();
-    for (const QString& name : {translated, QString::fromLatin1(kHelpName)}) {
-        for (const QString& folder : folders) {
-            const QString path = folder + name;
-            if (QFileInfo(path).isDir())
-                return path;
+    const QStringList roots = HelpRoots();
+    for (const QString& root : roots) {
+        for (const QString& language : HelpLanguages()) {
+            const QString folder = AddPath(root, language);
+            if (QFileInfo(folder).isDir())
+                return folder;
         }
     }
-    return ProgramDir() + QLatin1String(kHelpName);
+    return roots.isEmpty() ? QString() : AddPath(roots.first(), kFallbackLanguage);
+}
+
+QString FindHelpPage(const QString& page)
+{
+    // A topic names a page of the help, never a path.
+    if (page.isEmpty() || page.contains(u'/') || page == QStringLiteral("..") || page == QStringLiteral("."))
+        return QString();
+    const QStringList roots = HelpRoots();
+    for (const QString& root : roots) {
+        for (const QString& language : HelpLanguages()) {
+            const QString file = AddPath(AddPath(root, language), page);
+            if (QFileInfo(file).isFile())
+                return file;
+        }
+    }
+    return QString();
 }
 
 bool ShowHelp(const QString& topic, const TMessageSink& reportError, const TUrlOpener& open)
@@ -42,9 +85,9 @@ bool ShowHelp(const QString& topic, const TMessageSink& reportError, const TUrlO
     const qsizetype hash = topic.indexOf(QLatin1Char('#'));
     const QString page = hash < 0 ? topic : topic.left(hash);
     const QString fragment = hash < 0 ? QString() : topic.mid(hash + 1);
-    const QString file = AddPath(GetHelpFile(), page.isEmpty() ? QStringLiteral("index.html") : page);
+    const QString file = FindHelpPage(page.isEmpty() ? QStringLiteral("index.html") : page);
     bool shown = false;
-    if (QFileInfo(file).isFile()) {
+    if (!file.isEmpty()) {
         QUrl url = QUrl::fromLocalFile(file);
         if (!fragment.isEmpty())
             url.setFragment(fragment);

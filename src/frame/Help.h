@@ -1,7 +1,9 @@
-// The help: a folder of HTML pages opened in the desktop's browser.
+// The help: HTML pages in one folder per language, opened in the desktop's
+// browser.
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace kes {
@@ -12,11 +14,24 @@ using TMessageSink = std::function<void(const QString& message)>;
 // Opens a URL; the default is the desktop's browser (platform::OpenUrl).
 using TUrlOpener = std::function<bool(const QString& url)>;
 
-// The help folder: the translation of "kestrup-help" (a catalogue may name
-// a folder of its own), else "kestrup-help", looked for in ProgramDir and
-// then in the install prefix's share/kestrup folder. When none exists, the
-// path it would have in ProgramDir.
+// The folders that may hold the help, each with one subfolder per language
+// ("en", "de" ...), in the order they are searched:
+//   ProgramDir + "../share/kestrup/help"  the install layout (or the build
+//                                         tree's bin/ and share/), wherever
+//                                         it was moved to
+//   the build tree's share/kestrup/help   builds that may run uninstalled
+//   <datadir>/kestrup/help                the install prefix's data folder
+QStringList HelpRoots();
+
+// The help folder of the user-interface language (LanguageCode), else the
+// English one, in the first root that has it. When there is none, the
+// English folder the first root would have.
 QString GetHelpFile();
+
+// The page of a topic: the topic's file in the folder of the user-interface
+// language, else in the English folder, of the first root that holds one;
+// empty when no root does.
+QString FindHelpPage(const QString& page);
 
 // Opens the page of the topic ("index.html" when empty; a topic may carry
 // a "#" fragment) in the browser. When the page is missing or cannot be

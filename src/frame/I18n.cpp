@@ -14,7 +14,8 @@ QString LocaleDir()
     const QString env = platform::GetEnvironmentValue(QStringLiteral("KES_LOCALE_DIR"));
     if (!env.isEmpty())
         return env;
-    // Installed layout: <prefix>/bin/<program> and <prefix>/share/locale.
+    // The install layout <prefix>/bin/<program> beside <prefix>/share/locale,
+    // wherever the prefix was moved to (a staging folder, the build tree).
     const QString appDir = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     if (!appDir.isEmpty()) {
         const QString installed = QDir(appDir).absoluteFilePath(QStringLiteral("../share/locale"));
@@ -22,7 +23,11 @@ QString LocaleDir()
             return QDir::cleanPath(installed);
     }
 #ifdef KES_BUILD_LOCALE_DIR
-    return QStringLiteral(KES_BUILD_LOCALE_DIR);
+    if (QFileInfo(QStringLiteral(KES_BUILD_LOCALE_DIR)).isDir())
+        return QStringLiteral(KES_BUILD_LOCALE_DIR);
+#endif
+#ifdef KES_INSTALL_LOCALE_DIR
+    return QStringLiteral(KES_INSTALL_LOCALE_DIR);
 #else
     return QStringLiteral("/usr/share/locale");
 #endif

@@ -2,6 +2,7 @@
 // decision.
 #include "frame/DisplayStyle.h"
 #include "frame/Help.h"
+#include "frame/I18n.h"
 #include "frame/StartUp.h"
 #include "frame/Version.h"
 
@@ -69,11 +70,20 @@ TEST(Version, OrdinalTexts)
     }
 }
 
-TEST(Help, FolderOfPagesOpenedInTheBrowser)
+TEST(Help, PagesOfTheLanguageWithEnglishFallbackOpenedInTheBrowser)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    InitProgram(dir.filePath("bin/Marvick"), {});
+    const QString help = dir.filePath("share/kestrup/help/");
+    // German pages for some topics only; the rest is English.
+    kestest::WriteBytes(help + "en/index.html", "<html/>");
+    kestest::WriteBytes(help + "en/sched ule.html", "<html/>");
+    kestest::WriteBytes(help + "de/index.html", "<html/>");
+    kestest::WriteBytes(dir.filePath("etc/secret.html"), "<html/>");
+    const auto startAs = [&](const QString& lang) {
+        InitProgram(dir.filePath("bin/Marvick"), {"/lang:" + lang});
+        InitPaths(dir.path(), "Kesmo.cfg", {});
+    };
     QStringList messages, opened;
     const TMessageSink sink = [&](const QString& m) { messages.append(m); };
     bool openerWorks = true;
@@ -82,31 +92,52 @@ TEST(Help, FolderOfPagesOpenedInTheBrowser)
         return openerWorks;
     };
 
-    // No help installed: the message, and nothing is opened.
-    EXPECT_EQ(GetHelpFile(), dir.filePath("bin/kestrup-help"));
-    EXPECT_FALSE(ShowHelp("", sink, opener));
-    EXPECT_EQ(messages, QStringList {"Help is not available on this system!"});
-    EXPECT_TRUE(opened.isEmpty());
-
-    // In the prefix's share folder; a page with a fragment.
-    kestest::WriteBytes(dir.filePath("share/kestrup/kestrup-help/index.html"), "<html/>");
-    kestest::WriteBytes(dir.filePath("share/kestrup/kestrup-help/sched ule.html"), "<html/>");
-    EXPECT_EQ(GetHelpFile(), dir.filePath("share/kestrup/kestrup-help"));
-    messages.clear();
-    EXPECT_TRUE(ShowHelp("sched ule.html#weekly", sink, opener));
-    EXPECT_TRUE(ShowHelp("", sink, opener));
-    EXPECT_TRUE(messages.isEmpty());
-    EXPECT_EQ(opened,
-        (QStringList {"file://" + dir.filePath("share/kestrup/kestrup-help/sched%20ule.html#weekly"),
-            "file://" + dir.filePath("share/kestrup/kestrup-help/index.html")}));
-
-    // Beside the program wins; a missing page or a failing browser reports.
-    kestest::WriteBytes(dir.filePath("bin/kestrup-help/index.html"), "<html/>");
-    EXPECT_EQ(GetHelpFile(), dir.filePath("bin/kestrup-help"));
-    EXPECT_FALSE(ShowHelp("missing.html", sink, opener));
+    startAs("de");
+    EXPECT_EQ(GetHelpFile(), help + "de");
+    const struct {
+        QString topic;
+        QString url; // empty: not shown
+    } cases[] = {
+        {"", "file://" + help + "de/index.html"},
+        {"index.html#top", "file://" + help + "de/index.html#top"},
+        {"sched ule.html#weekly", "file://" + help + "en/sched%20ule.html#weekly"},
+        {"no-such-page.html", ""},
+        // A topic names a page, never a path out of the help.
+        {"../../../etc/secret.html", ""},
+        {"../en/index.html", ""},
+        {dir.filePath("etc/secret.html"), ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.topic.toStdString());
+        messages.clear();
+        opened.clear();
+        EXPECT_EQ(ShowHelp(c.topic, sink, opener), !c.url.isEmpty());
+        EXPECT_EQ(opened, c.url.isEmpty() ? QStringList() : QStringList {c.url});
+        EXPECT_EQ(messages,
+            c.url.isEmpty() ? QStringList {U_("Help is not available on this system!")} : QStringList());
+    }
     openerWorks = false;
+    messages.clear();
     EXPECT_FALSE(ShowHelp("index.html", sink, opener));
-    EXPECT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages.size(), 1) << "a browser that fails is reported";
+
+    // English users get the English page; a language code that is not one
+    // never leads elsewhere.
+    openerWorks = true;
+    for (const QString& lang : {QString("en"), QString(".."), QString("xx")}) {
+        SCOPED_TRACE(lang.toStdString());
+        startAs(lang);
+        opened.clear();
+        EXPECT_TRUE(ShowHelp("", sink, opener));
+        EXPECT_EQ(opened, QStringList {"file://" + help + "en/index.html"});
+    }
+
+    // A program without help beside it, run from the build tree, finds the
+    // build tree's pages.
+    InitProgram(dir.filePath("elsewhere/Selwand"), {});
+    EXPECT_EQ(
+        FindHelpPage("selwand.html"), QStringLiteral(KES_BINARY_DIR "/share/kestrup/help/en/selwand.html"));
+    InitProgram(QCoreApplication::applicationFilePath(), {});
 }
 
 TEST(DisplayStyle, Decision)

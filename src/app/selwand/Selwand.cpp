@@ -90,6 +90,9 @@ int main(int argc, char** argv)
         // Qt's fatal error, the program goes on as without a display.
         const bool fallback = kes::platform::ArrangeDisplayFallback();
         app = std::make_unique<QApplication>(qtArgc, qtArgv.data());
+        // The desktop entry of the installed program: where the window
+        // system asks for it (Wayland), its icon and name come from there.
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrup.Selwand"));
         if (fallback && QGuiApplication::platformName() == kes::platform::HeadlessDisplayPlatform()) {
             display = false;
             displayLost = true;
