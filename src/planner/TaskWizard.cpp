@@ -852,6 +852,19 @@ int TTaskWizard::Execute(int index, int trgIndex, TKesAction kind, const QString
 
     if (!newTask && (folderIndex < 0 || folderIndex >= folder.TaskCount()))
         return kCancel;
+    if (!newTask) {
+        // A definition the service cannot read is listed with an empty one;
+        // editing that would overwrite the stored file with the wizard's
+        // defaults, so it is refused.
+        try {
+            FScheduler->Service()->Definition(folder.Tasks(folderIndex).TaskName());
+        } catch (const platform::ETaskServiceError& e) {
+            ui.Message(Format(_("The scheduled task \"%s\" cannot be read:"), {folder.Tasks(folderIndex).TaskName()})
+                + QStringLiteral("\r\n") + TaskErrorText(e.ErrorCode()) + QStringLiteral(" - ") + e.Detail());
+            taskNr = folderIndex;
+            return kCancel;
+        }
+    }
     TWinTask& edited = newTask ? *newTask : folder.Tasks(folderIndex).Definition();
     const QString taskName = newTask ? name : folder.Tasks(folderIndex).TaskName();
     if (trigger >= edited.TriggerCount())

@@ -630,3 +630,34 @@ TEST(AdvancedSettingsModel, UnitsOnFillingAndOk)
     limit.ChooseUnit(TAdvUnit::auDays, true);
     EXPECT_EQ(limit.Maximum, 3650);
 }
+
+TEST_F(WizardService, AnUnreadableTaskIsNotOverwrittenAndAVanishedServiceSavesNothing)
+{
+    ASSERT_EQ(Run(-1, TKesAction::paSchedule, QStringLiteral("A"), QString()), 1);
+    const QString file = dir.filePath(QStringLiteral("Tasks/Schedule\\x2dA.xml"));
+    ASSERT_TRUE(QFile::exists(file)) << file.toStdString();
+    kestest::WriteBytes(file, "<Task><Settings><Enabled>perhaps");
+    ASSERT_EQ(scheduler->Refresh(), 0u);
+    ui.Messages.clear();
+    EXPECT_EQ(Run(1, TKesAction::paSchedule, QString(), QString()), 2);
+    EXPECT_EQ(ui.Shown, 1) << "only the first run showed the wizard";
+    ASSERT_EQ(ui.Messages.size(), 1);
+    EXPECT_TRUE(ui.Messages[0].startsWith(QStringLiteral("The scheduled task \"Schedule-A\" cannot be read:")))
+        << ui.Messages[0].toStdString();
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("<Task><Settings><Enabled>perhaps"));
+
+    // The user manager leaves while the wizard is open: the message, and
+    // no definition written.
+    ui.Messages.clear();
+    ui.Wizard = [&](TTaskWizard&) {
+        fake->GoAway();
+        return true;
+    };
+    EXPECT_EQ(Run(-1, TKesAction::paSchedule, QStringLiteral("B"), QString()), 2);
+    ASSERT_EQ(ui.Messages.size(), 1);
+    EXPECT_TRUE(ui.Messages[0].startsWith(QStringLiteral("Could not create or modify scheduled task!\r\n")));
+    EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Tasks"))).entryList({QStringLiteral("*B*")}, QDir::Files),
+        QStringList());
+}

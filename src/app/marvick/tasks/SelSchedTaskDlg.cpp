@@ -1,0 +1,220 @@
+#include "app/marvick/tasks/SelSchedTaskDlg.h"
+
+#include "frame/Help.h"
+#include "frame/I18n.h"
+#include "ui/MessageDialog.h"
+
+#include <QCheckBox>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace kes {
+
+namespace {
+
+QLineEdit* ReadOnlyField(QWidget* parent)
+{
+    auto* e = new QLineEdit(parent);
+    e->setReadOnly(true);
+    return e;
+}
+
+void SetField(QLineEdit* field, const QString& text)
+{
+    field->setText(text);
+    field->setToolTip(text);
+    field->setCursorPosition(0);
+}
+
+} // namespace
+
+TSelectSchedTaskDialog::TSelectSchedTaskDialog(
+    const QString& title, TWinTaskScheduler& scheduler, const QString& filter, QWidget* parent)
+    : QDialog(parent)
+{
+    FModel = std::make_unique<TSelectSchedTaskModel>(
+        scheduler, filter,
+        [this](const QString& q) { return ConfirmYesNo(_("Select Scheduled Task"), q, this); },
+        [this](const QString& m) { ShowErrorMessage(_("Select Scheduled Task"), m, this); });
+    setWindowTitle(TSelectSchedTaskModel::Caption(title));
+    setSizeGripEnabled(true);
+    auto* top = new QVBoxLayout(this);
+    FList = new QTreeWidget(this);
+    FList->setRootIsDecorated(false);
+    FList->setAllColumnsShowFocus(true);
+    FList->setSelectionMode(QAbstractItemView::SingleSelection);
+    FList->setHeaderLabels({_("Name"), _("Status"), _("Last run time"), _("Next run time")});
+    FList->header()->setSectionsClickable(true);
+    FList->setSortingEnabled(false);
+    top->addWidget(FList, 1);
+
+    FGroup = new QGroupBox(this);
+    auto* form = new QFormLayout(FGroup);
+    FApplication = ReadOnlyField(FGroup);
+    FParameters = ReadOnlyField(FGroup);
+    FStartIn = ReadOnlyField(FGroup);
+    FDescription = ReadOnlyField(FGroup);
+    FCreator = ReadOnlyField(FGroup);
+    FCreated = ReadOnlyField(FGroup);
+    FAccount = ReadOnlyField(FGroup);
+    form->addRow(_("Application:"), FApplication);
+    form->addRow(_("Command line parameters:"), FParameters);
+    form->addRow(_("Start in (optional):"), FStartIn);
+    form->addRow(_("Description:"), FDescription);
+    form->addRow(_("Creator:"), FCreator);
+    form->addRow(_("Created:"), FCreated);
+    form->addRow(_("User account:"), FAccount);
+    FEnabled = new QCheckBox(FGroup);
+    form->addRow(_("Enabled:"), FEnabled);
+    FTriggers = new QListWidget(FGroup);
+    FTriggers->setMaximumHeight(90);
+    form->addRow(_("Time schedule:"), FTriggers);
+    top->addWidget(FGroup);
+
+    auto* buttons = new QHBoxLayout;
+    FEdit = new QPushButton(_("Edit task"), this);
+    FDelete = new QPushButton(_("Delete task"), this);
+    FRun = new QPushButton(this);
+    FClose = new QPushButton(_("Close"), this);
+    auto* help = new QPushButton(_("Help"), this);
+    buttons->addWidget(FEdit);
+    buttons->addWidget(FDelete);
+    buttons->addWidget(FRun);
+    buttons->addStretch();
+    buttons->addWidget(help);
+    buttons->addWidget(FClose);
+    top->addLayout(buttons);
+    FEdit->setDefault(true);
+
+    FTimer = new QTimer(this);
+    FTimer->setInterval(1000);
+    connect(FTimer, &QTimer::timeout, this, [this] {
+        if (FModel->Poll())
+            ShowRows();
+    });
+    connect(FList, &QTreeWidget::currentItemChanged, this, [this] {
+        if (FFilling || !FList->currentItem())
+            return;
+        FModel->SelectRow(FList->indexOfTopLevelItem(FList->currentItem()));
+        ShowDetails();
+    });
+    connect(FList, &QTreeWidget::itemDoubleClicked, this, [this] { done(QDialog::Accepted); });
+    connect(FList->header(), &QHeaderView::sectionClicked, this, [this](int column) {
+        FModel->SortBy(TSelectColumn(column));
+        ShowRows();
+    });
+    connect(FEnabled, &QCheckBox::clicked, this, [this](bool on) {
+        FModel->SetEnabled(on);
+        ShowRows();
+    });
+    connect(FRun, &QPushButton::clicked, this, [this] {
+        FModel->RunOrStop();
+        ShowRows();
+    });
+    connect(FDelete, &QPushButton::clicked, this, [this] {
+        if (FModel->DeleteSelected()) {
+            done(6);
+            return;
+        }
+        ShowRows();
+    });
+    connect(FEdit, &QPushButton::clicked, this, [this] { done(QDialog::Accepted); });
+    connect(FClose, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
+    connect(help, &QPushButton::clicked, this, [this] {
+        ShowHelp(QStringLiteral("kestrup-sched.html#tasks"),
+            [this](const QString& m) { ShowErrorMessage(windowTitle(), m, this); });
+    });
+    resize(640, 520);
+}
+
+TSelectSchedTaskDialog::~TSelectSchedTaskDialog() = default;
+
+void TSelectSchedTaskDialog::ShowRows()
+{
+    FFilling = true;
+    FList->clear();
+    for (const TSelectRow& row : FModel->Rows()) {
+        auto* item = new QTreeWidgetItem(FList, {row.Name, row.Status, row.LastRun, row.NextRun});
+        item->setForeground(0, row.LastResult < 0 ? QColor(255, 0, 0) : QColor(0, 128, 0));
+        if (row.LastResult != 0)
+            item->setToolTip(0, TaskErrorText(quint32(row.LastResult)));
+    }
+    for (int c = 0; c < 4; ++c)
+        FList->headerItem()->setIcon(c, QIcon());
+    FList->header()->setSortIndicatorShown(true);
+    FList->header()->setSortIndicator(
+        int(FModel->SortColumn()), FModel->SortDescending() ? Qt::DescendingOrder : Qt::AscendingOrder);
+    if (FModel->SelectedRow() >= 0)
+        FList->setCurrentItem(FList->topLevelItem(FModel->SelectedRow()));
+    FFilling = false;
+    ShowDetails();
+}
+
+void TSelectSchedTaskDialog::ShowDetails()
+{
+    const TSelectDetails d = FModel->Details();
+    FGroup->setTitle(d.Caption);
+    SetField(FApplication, d.Application);
+    SetField(FParameters, d.Parameters);
+    SetField(FStartIn, d.WorkingDirectory);
+    SetField(FDescription, d.Description);
+    SetField(FCreator, d.Creator);
+    SetField(FCreated, d.Created);
+    SetField(FAccount, d.UserAccount);
+    FTriggers->clear();
+    FTriggers->addItems(d.Triggers);
+    if (FTriggers->count() > 0)
+        FTriggers->setCurrentRow(0);
+    const TSelectStatusControls c = FModel->Controls();
+    FEnabled->setEnabled(c.ToggleEnabled);
+    FEnabled->setChecked(c.ToggleOn);
+    FEnabled->setText(c.ToggleOn ? _("Yes") : _("No"));
+    FEnabled->setStyleSheet(c.ToggleOn ? QStringLiteral("QCheckBox { color: rgb(0,128,0); }")
+                                       : QStringLiteral("QCheckBox { color: rgb(255,0,0); }"));
+    FRun->setEnabled(c.RunEnabled && FModel->SelectedTaskIndex() >= 0);
+    FRun->setText(c.RunStops ? _("Stop task") : _("Run task"));
+    FRun->setToolTip(FRun->text());
+}
+
+void TSelectSchedTaskDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    FTimer->start();
+}
+
+void TSelectSchedTaskDialog::done(int result)
+{
+    if (result == QDialog::Accepted && FModel->KeepOpenOnOk())
+        return;
+    FTimer->stop();
+    QDialog::done(result);
+}
+
+int TSelectSchedTaskDialog::Execute(const QString& title, TWinTaskScheduler& scheduler, const QString& filter,
+    int& taskIndex, int& trgIndex, QWidget* parent)
+{
+    TSelectSchedTaskDialog dialog(title, scheduler, filter, parent);
+    if (dialog.Model().Fill(true) == 0) {
+        taskIndex = -1;
+        return 7;
+    }
+    dialog.ShowRows();
+    int result = dialog.exec();
+    if (result == QDialog::Accepted)
+        result = 1;
+    else if (result == QDialog::Rejected)
+        result = 2;
+    dialog.FTimer->stop();
+    return dialog.Model().Finish(result, dialog.Triggers()->currentRow(), taskIndex, trgIndex);
+}
+
+} // namespace kes
