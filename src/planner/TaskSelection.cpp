@@ -30,8 +30,7 @@ QString TSelectSchedTaskModel::Caption(const QString& title)
     return _("Select Scheduled Task") + QStringLiteral(" (") + title + QStringLiteral(")");
 }
 
-template <class F>
-bool TSelectSchedTaskModel::Guard(F f)
+template <class F> bool TSelectSchedTaskModel::Guard(F f)
 {
     try {
         f();
@@ -143,7 +142,8 @@ void TSelectSchedTaskModel::Sort()
         return msecs(a.NextRunTime) < msecs(b.NextRunTime);
     };
     if (FDescending)
-        std::stable_sort(FRows.begin(), FRows.end(), [&](const auto& a, const auto& b) { return less(b, a); });
+        std::stable_sort(
+            FRows.begin(), FRows.end(), [&](const auto& a, const auto& b) { return less(b, a); });
     else
         std::stable_sort(FRows.begin(), FRows.end(), less);
 }
@@ -261,7 +261,8 @@ int TSelectSchedTaskModel::Finish(int dialogResult, int selectedTrigger, int& ta
         int triggers = 0;
         if (folder && FSelectedTaskIndex >= 0 && FSelectedTaskIndex < folder->TaskCount())
             triggers = folder->Tasks(FSelectedTaskIndex).Definition().TriggerCount();
-        trgIndex = triggers == 0 ? -1 : (selectedTrigger >= 0 && selectedTrigger < triggers ? selectedTrigger : 0);
+        trgIndex
+            = triggers == 0 ? -1 : (selectedTrigger >= 0 && selectedTrigger < triggers ? selectedTrigger : 0);
     }
     if (FSelectedTaskIndex < 0 || FChanged)
         return 6;

@@ -101,8 +101,7 @@ public:
 private:
     void Sort();
     // Errors of the service on reading a task are shown, not raised.
-    template <class F>
-    bool Guard(F f);
+    template <class F> bool Guard(F f);
 
     TWinTaskScheduler& FScheduler;
     QString FFilter;

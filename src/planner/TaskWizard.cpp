@@ -273,7 +273,8 @@ bool IsValidTaskName(const QString& name)
 QString InvalidTaskNameMessage(const QString& name)
 {
     return _("Task Scheduler") + QStringLiteral("\r\n")
-        + Format(_("\"%s\" contains invalid characters (%s)!"), {name, QStringLiteral("* ? < > : \" / \\ |")});
+        + Format(
+            _("\"%s\" contains invalid characters (%s)!"), {name, QStringLiteral("* ? < > : \" / \\ |")});
 }
 
 TTaskWizard::TTaskWizard(TTaskWizardEnvironment environment)
@@ -422,8 +423,8 @@ void TTaskWizard::ResetPages(const QDateTime& now)
     FPages = p;
 }
 
-bool TTaskWizard::LoadTask(
-    TWinTask& task, const QString& taskName, int trgIndex, const QString& builtArguments, QString& unsupported)
+bool TTaskWizard::LoadTask(TWinTask& task, const QString& taskName, int trgIndex,
+    const QString& builtArguments, QString& unsupported)
 {
     unsupported.clear();
     const QDateTime now = Now();
@@ -471,9 +472,9 @@ bool TTaskWizard::LoadTask(
     }
     TWinTaskTrigger& t = task.Triggers(trgIndex);
     if (!TriggerSupported(t)) {
-        unsupported = Format(
-            _("The trigger mode \"%s\" is not supported by Kestrup.\r\nPlease use the Windows Task Scheduler for "
-              "editing!"),
+        unsupported = Format(_("The trigger mode \"%s\" is not supported by Kestrup.\r\nPlease use the "
+                               "Windows Task Scheduler for "
+                               "editing!"),
             {t.TriggerTypeAsString()});
         return false;
     }
@@ -697,7 +698,8 @@ QString TTaskWizard::NewTaskArguments(const QString& task, const QString& option
     default:
         break;
     }
-    const QStringList files = FKind == TKesAction::paBackup ? SplitTaskList(task) : QStringList {task.trimmed()};
+    const QStringList files
+        = FKind == TKesAction::paBackup ? SplitTaskList(task) : QStringList {task.trimmed()};
     QString args;
     for (const QString& file : files)
         args += QuoteTaskEntry(MakeRelativeToTaskDir(file, FPath)) + QLatin1Char(' ');
@@ -755,16 +757,16 @@ int TTaskWizard::Execute(int index, int trgIndex, TKesAction kind, const QString
     } else if (index == 0) {
         int picked = -1;
         int pickedTrigger = -1;
-        const int result = ui.SelectTask(KesActionText(kind), *FScheduler,
-            ExtractFileName(FEnv.ProgramFile), picked, pickedTrigger);
+        const int result = ui.SelectTask(
+            KesActionText(kind), *FScheduler, ExtractFileName(FEnv.ProgramFile), picked, pickedTrigger);
         if (result == kNo) {
             if (kind == TKesAction::paStarter) {
                 ui.Message(Format(_("No scheduled tasks using %s found!"), {QStringLiteral("Brenlow")}));
                 return kNo;
             }
             const QString program = kind == TKesAction::paSchedule ? QStringLiteral("Marvick")
-                : kind == TKesAction::paTavisk                   ? QStringLiteral("Tavisk")
-                                                                 : QStringLiteral("Kestrup");
+                : kind == TKesAction::paTavisk                     ? QStringLiteral("Tavisk")
+                                                                   : QStringLiteral("Kestrup");
             if (!ui.Confirm(Format(_("No scheduled tasks using %s found!\r\nCreate new task?"), {program})))
                 return kCancel;
             index = -1;
@@ -859,7 +861,8 @@ int TTaskWizard::Execute(int index, int trgIndex, TKesAction kind, const QString
         try {
             FScheduler->Service()->Definition(folder.Tasks(folderIndex).TaskName());
         } catch (const platform::ETaskServiceError& e) {
-            ui.Message(Format(_("The scheduled task \"%s\" cannot be read:"), {folder.Tasks(folderIndex).TaskName()})
+            ui.Message(
+                Format(_("The scheduled task \"%s\" cannot be read:"), {folder.Tasks(folderIndex).TaskName()})
                 + QStringLiteral("\r\n") + TaskErrorText(e.ErrorCode()) + QStringLiteral(" - ") + e.Detail());
             taskNr = folderIndex;
             return kCancel;

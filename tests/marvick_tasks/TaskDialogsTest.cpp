@@ -57,10 +57,11 @@ void Shot(QWidget* w, const QString& name)
         QCoreApplication::processEvents();
         QTest::qWait(10);
     }
-    w->grab().save(ShotFolder() + QLatin1Char('/') + name + QLatin1Char('-') + variant + QStringLiteral(".png"));
+    w->grab().save(
+        ShotFolder() + QLatin1Char('/') + name + QLatin1Char('-') + variant + QStringLiteral(".png"));
 }
 
-class TaskDialogs : public WizardService {};
+class TaskDialogs : public WizardService { };
 
 } // namespace
 
@@ -147,7 +148,8 @@ TEST_F(TaskDialogs, NothingToPickReturnsNoWithoutShowingTheList)
 {
     int task = 0;
     int trigger = 0;
-    EXPECT_EQ(TSelectSchedTaskDialog::Execute(QStringLiteral("x"), *scheduler, QStringLiteral("Marvick"), task, trigger),
+    EXPECT_EQ(TSelectSchedTaskDialog::Execute(
+                  QStringLiteral("x"), *scheduler, QStringLiteral("Marvick"), task, trigger),
         mrNo);
 }
 

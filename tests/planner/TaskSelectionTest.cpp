@@ -18,7 +18,8 @@ protected:
         task->SetLogonType(TLogonType::ltToken);
         task->NewAction(TWinTaskActionType::taExec).SetPath(program);
         task->NewTrigger(type).SetStartTime(QDateTime(QDate(2025, 6, 1), QTime(20, 0)));
-        ASSERT_GE(Folder().RegisterTask(name, *task, QString(), QString()), 0) << Folder().ErrorMessage().toStdString();
+        ASSERT_GE(Folder().RegisterTask(name, *task, QString(), QString()), 0)
+            << Folder().ErrorMessage().toStdString();
     }
     static QString Service(const QString& escaped)
     {
@@ -60,7 +61,8 @@ TEST_F(TaskSelection, RowsSortingAndActions)
 
     TSelectSchedTaskModel m = Model();
     ASSERT_EQ(m.Fill(true), 3) << "the other program's task is not listed";
-    EXPECT_EQ(Names(m), (QStringList {QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("Gamma")}));
+    EXPECT_EQ(
+        Names(m), (QStringList {QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("Gamma")}));
     EXPECT_EQ(m.Rows()[0].LastRun, QStringLiteral("Not yet run"));
     EXPECT_EQ(m.Rows()[0].NextRun, QStringLiteral("on logon"));
     EXPECT_EQ(m.SelectedRow(), 0);
@@ -84,7 +86,8 @@ TEST_F(TaskSelection, RowsSortingAndActions)
     EXPECT_FALSE(m.SortDescending());
     m.SortBy(TSelectColumn::scName);
     EXPECT_FALSE(m.SortDescending()) << "another column: Name starts ascending";
-    EXPECT_EQ(Names(m), (QStringList {QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("Gamma")}));
+    EXPECT_EQ(
+        Names(m), (QStringList {QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("Gamma")}));
 
     // Disable Gamma: toggle off and enabled, run disabled; on again.
     m.SelectRow(2);

@@ -3,8 +3,8 @@
 // each kind, the navigation and its messages, the retry rule, the import
 // of a task file, and the faults of a save (a name that exists, a trigger
 // the wizard cannot edit, a registration the service refuses).
-#include "planner/AdvancedSettings.h"
 #include "planner/TaskWizard.h"
+#include "planner/AdvancedSettings.h"
 
 #include "WizardFixture.h"
 #include "frame/MainProgram.h"
@@ -237,11 +237,12 @@ TEST_F(WizardService, TheTasksOfEachKind)
     };
     const QString hide = QStringLiteral(" /hide /prompt:delay /wait:3");
     const std::vector<Case> cases {
-        {TKesAction::paBackup, jobs + QStringLiteral("Daily.buj,\"") + jobs + QStringLiteral("My Files.buj\""),
+        {TKesAction::paBackup,
+            jobs + QStringLiteral("Daily.buj,\"") + jobs + QStringLiteral("My Files.buj\""),
             QStringLiteral("Backup-Daily"),
             QuoteTaskEntry(jobs + QStringLiteral("Daily.buj")) + QLatin1Char(' ')
-                + QuoteTaskEntry(jobs + QStringLiteral("My Files.buj")) + QStringLiteral(" /force /startapp:scheduler")
-                + hide,
+                + QuoteTaskEntry(jobs + QStringLiteral("My Files.buj"))
+                + QStringLiteral(" /force /startapp:scheduler") + hide,
             QStringLiteral("Backup")},
         {TKesAction::paRestore, jobs + QStringLiteral("Old.rsj"), QStringLiteral("Restore-Old"),
             jobs + QStringLiteral("Old.rsj /restore") + hide, QStringLiteral("Restore")},
@@ -262,7 +263,8 @@ TEST_F(WizardService, TheTasksOfEachKind)
             EXPECT_FALSE(w.Next(ui, finished));
             return finished;
         };
-        const QString options = c.Kind == TKesAction::paTavisk ? QStringLiteral("/profile:default") : QString();
+        const QString options
+            = c.Kind == TKesAction::paTavisk ? QStringLiteral("/profile:default") : QString();
         ASSERT_EQ(Run(-1, c.Kind, c.Task, options), 1);
         EXPECT_EQ(presetSeen, c.Name);
         TWinTask& d = Folder().Tasks(taskNr).Definition();
@@ -349,8 +351,8 @@ TEST(TaskWizardRules, RetryCodes)
         bool Retry;
     };
     for (const Case& c : std::vector<Case> {{0x80070534, true}, {0x8007052E, true}, {1326, true},
-             {0x80070057, true}, {0x80070525, false}, {1333, false}, {0x80070005, false},
-             {0x80041315, false}, {0x8007007B, false}}) {
+             {0x80070057, true}, {0x80070525, false}, {1333, false}, {0x80070005, false}, {0x80041315, false},
+             {0x8007007B, false}}) {
         EXPECT_EQ(IsRetryCode(c.Code), c.Retry) << std::hex << c.Code;
     }
 }
@@ -368,9 +370,10 @@ TEST(TaskWizardRules, TaskNamesDelaysAndDayChecks)
         TDelayUnit Unit;
         int Value;
     };
-    for (const DelayCase& c : std::vector<DelayCase> {{7200, TDelayUnit::duHours, 2},
-             {43260, TDelayUnit::duHours, 12}, {90, TDelayUnit::duSeconds, 90}, {1830, TDelayUnit::duMinutes, 30},
-             {600, TDelayUnit::duMinutes, 10}, {30, TDelayUnit::duSeconds, 30}}) {
+    for (const DelayCase& c :
+        std::vector<DelayCase> {{7200, TDelayUnit::duHours, 2}, {43260, TDelayUnit::duHours, 12},
+            {90, TDelayUnit::duSeconds, 90}, {1830, TDelayUnit::duMinutes, 30},
+            {600, TDelayUnit::duMinutes, 10}, {30, TDelayUnit::duSeconds, 30}}) {
         TDelayPair p;
         p.SetSeconds(c.Seconds);
         EXPECT_EQ(p.Unit, c.Unit) << c.Seconds;
@@ -466,7 +469,8 @@ TEST_F(WizardService, FaultsLeaveTheTasksAsTheyWere)
     };
     EXPECT_EQ(Run(1, TKesAction::paSchedule, QString(), QString()), 4);
     ASSERT_FALSE(ui.Messages.isEmpty());
-    EXPECT_TRUE(ui.Messages.last().startsWith(QStringLiteral("Could not create or modify scheduled task!\r\n")))
+    EXPECT_TRUE(
+        ui.Messages.last().startsWith(QStringLiteral("Could not create or modify scheduled task!\r\n")))
         << ui.Messages.last().toStdString();
     EXPECT_EQ(Folder().Tasks(0).Xml(), stored);
     // The retry keeps what was entered.
@@ -499,8 +503,9 @@ TEST_F(WizardService, AStartupTriggerIsNotEdited)
     EXPECT_EQ(ui.Shown, 0);
     ASSERT_EQ(ui.Messages.size(), 1);
     EXPECT_EQ(ui.Messages[0],
-        QStringLiteral("The trigger mode \"At startup\" is not supported by Kestrup.\r\nPlease use the Windows Task "
-                       "Scheduler for editing!"));
+        QStringLiteral(
+            "The trigger mode \"At startup\" is not supported by Kestrup.\r\nPlease use the Windows Task "
+            "Scheduler for editing!"));
     EXPECT_EQ(Folder().Tasks(0).Xml(), stored);
 }
 
@@ -541,7 +546,8 @@ TEST_F(WizardService, PickingATaskAndNothingToPick)
     ui.Select = [](TWinTaskScheduler&, int&, int&) { return 7; };
     ui.Answers = {false};
     EXPECT_EQ(Run(0, TKesAction::paSchedule, QStringLiteral("N"), QString()), 2);
-    EXPECT_EQ(ui.Questions.last(), QStringLiteral("No scheduled tasks using Marvick found!\r\nCreate new task?"));
+    EXPECT_EQ(
+        ui.Questions.last(), QStringLiteral("No scheduled tasks using Marvick found!\r\nCreate new task?"));
     EXPECT_EQ(ui.SelectFilter, QFileInfo(Program()).fileName());
     EXPECT_EQ(ui.SelectTitle, QStringLiteral("Alternating schedule"));
     EXPECT_EQ(Run(0, TKesAction::paStarter, QStringLiteral("N"), QString()), 7);
@@ -564,8 +570,8 @@ TEST_F(WizardService, PickingATaskAndNothingToPick)
     EXPECT_EQ(Run(0, TKesAction::paSchedule, QString(), QString()), 6);
 
     TTaskWizard none({Program(), platform::UserName(), clock});
-    EXPECT_EQ(none.Execute(-1, 0, TKesAction::paSchedule, TaskDir(), QStringLiteral("x"), QString(), taskNr, trgNr,
-                  false, ui),
+    EXPECT_EQ(none.Execute(-1, 0, TKesAction::paSchedule, TaskDir(), QStringLiteral("x"), QString(), taskNr,
+                  trgNr, false, ui),
         2);
     EXPECT_EQ(ui.Messages.last(), QStringLiteral("Scheduled tasks are not available on this computer!"));
 }
@@ -642,7 +648,8 @@ TEST_F(WizardService, AnUnreadableTaskIsNotOverwrittenAndAVanishedServiceSavesNo
     EXPECT_EQ(Run(1, TKesAction::paSchedule, QString(), QString()), 2);
     EXPECT_EQ(ui.Shown, 1) << "only the first run showed the wizard";
     ASSERT_EQ(ui.Messages.size(), 1);
-    EXPECT_TRUE(ui.Messages[0].startsWith(QStringLiteral("The scheduled task \"Schedule-A\" cannot be read:")))
+    EXPECT_TRUE(
+        ui.Messages[0].startsWith(QStringLiteral("The scheduled task \"Schedule-A\" cannot be read:")))
         << ui.Messages[0].toStdString();
     QFile f(file);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));

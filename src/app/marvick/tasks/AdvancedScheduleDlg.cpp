@@ -72,8 +72,8 @@ TAdvancedScheduleDialog::TAdvancedScheduleDialog(
     left->addWidget(FStopEnd, 4, 0, 1, 3);
     FUseLimit = new QCheckBox(_("Stop task if it runs longer than:"), this);
     FLimit = new TUnitSpinBox(this);
-    FLimit->SetUnits({AdvUnitText(TAdvUnit::auDays), AdvUnitText(TAdvUnit::auHours),
-        AdvUnitText(TAdvUnit::auMinutes)});
+    FLimit->SetUnits(
+        {AdvUnitText(TAdvUnit::auDays), AdvUnitText(TAdvUnit::auHours), AdvUnitText(TAdvUnit::auMinutes)});
     left->addWidget(FUseLimit, 5, 0);
     left->addWidget(FLimit, 5, 1, 1, 2);
 

@@ -17,7 +17,8 @@ class TUnitSpinBox;
 class TAdvancedScheduleDialog : public QDialog {
     Q_OBJECT
 public:
-    TAdvancedScheduleDialog(const TAdvancedSettings& settings, const QDateTime& now, QWidget* parent = nullptr);
+    TAdvancedScheduleDialog(
+        const TAdvancedSettings& settings, const QDateTime& now, QWidget* parent = nullptr);
     TAdvancedScheduleModel& Model() { return FModel; }
     // The model with the controls' values.
     void ReadControls();

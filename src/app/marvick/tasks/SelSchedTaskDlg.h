@@ -21,8 +21,8 @@ namespace kes {
 class TSelectSchedTaskDialog : public QDialog {
     Q_OBJECT
 public:
-    TSelectSchedTaskDialog(const QString& title, TWinTaskScheduler& scheduler, const QString& filter,
-        QWidget* parent = nullptr);
+    TSelectSchedTaskDialog(
+        const QString& title, TWinTaskScheduler& scheduler, const QString& filter, QWidget* parent = nullptr);
     ~TSelectSchedTaskDialog() override;
 
     TSelectSchedTaskModel& Model() { return *FModel; }

@@ -26,7 +26,10 @@ public:
     {
         ShowErrorMessage(_("Scheduled Task Wizard"), text, Parent());
     }
-    bool Confirm(const QString& text) override { return ConfirmYesNo(_("Scheduled Task Wizard"), text, Parent()); }
+    bool Confirm(const QString& text) override
+    {
+        return ConfirmYesNo(_("Scheduled Task Wizard"), text, Parent());
+    }
     bool AskTaskName(const QString& title, QString& name) override
     {
         return InputText(Parent(), title, _("Name of new scheduled task:"), name);
@@ -118,8 +121,8 @@ int TTaskScheduleDialog::Execute(int index, TKesAction action, const QString& pa
     return Execute(index, 0, action, path, task, options, taskNr, trgNr, retry);
 }
 
-int TTaskScheduleDialog::Execute(
-    int index, TKesAction action, const QString& path, const QString& task, const QString& options, bool retry)
+int TTaskScheduleDialog::Execute(int index, TKesAction action, const QString& path, const QString& task,
+    const QString& options, bool retry)
 {
     int taskNr = 0;
     int trgNr = 0;

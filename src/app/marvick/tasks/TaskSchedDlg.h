@@ -7,9 +7,9 @@
 #include "planner/TaskWizard.h"
 
 #include <QList>
-#include <memory>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class QWidget;
 

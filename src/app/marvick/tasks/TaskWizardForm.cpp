@@ -34,9 +34,10 @@ namespace {
 
 constexpr std::array<const char*, 7> kWeekDays {
     N_("Monday"), N_("Tuesday"), N_("Wednesday"), N_("Thursday"), N_("Friday"), N_("Saturday"), N_("Sunday")};
-constexpr std::array<const char*, 12> kMonths {N_("Jan"), N_("Feb"), N_("Mar"), N_("Apr"), N_("May"), N_("Jun"),
-    N_("Jul"), N_("Aug"), N_("Sep"), N_("Oct"), N_("Nov"), N_("Dec")};
-constexpr std::array<const char*, 5> kWeeks {N_("First"), N_("Second"), N_("Third"), N_("Fourth"), N_("Last")};
+constexpr std::array<const char*, 12> kMonths {N_("Jan"), N_("Feb"), N_("Mar"), N_("Apr"), N_("May"),
+    N_("Jun"), N_("Jul"), N_("Aug"), N_("Sep"), N_("Oct"), N_("Nov"), N_("Dec")};
+constexpr std::array<const char*, 5> kWeeks {
+    N_("First"), N_("Second"), N_("Third"), N_("Fourth"), N_("Last")};
 
 QStringList Texts(const auto& list)
 {
@@ -222,8 +223,8 @@ QWidget* TTaskWizardForm::BuildSettingsPage()
     });
     connect(FAddTask, &QPushButton::clicked, this, [this] {
         const TKesActionInfo& info = KesActionInfo(FWizard->Kind());
-        const QString filter = Tr(info.FileFilterName) + QStringLiteral(" (*") + QString::fromUtf8(info.Extension)
-            + QStringLiteral(")");
+        const QString filter = Tr(info.FileFilterName) + QStringLiteral(" (*")
+            + QString::fromUtf8(info.Extension) + QStringLiteral(")");
         const QStringList files = QFileDialog::getOpenFileNames(
             this, _("Select tasks to be executed"), FWizard->TaskFilesStartFolder(), filter);
         if (files.isEmpty())
@@ -232,7 +233,8 @@ QWidget* TTaskWizardForm::BuildSettingsPage()
         FromModel();
     });
     connect(FStartInButton, &QPushButton::clicked, this, [this] {
-        const QString start = FStartIn->text().isEmpty() ? QCoreApplication::applicationDirPath() : FStartIn->text();
+        const QString start
+            = FStartIn->text().isEmpty() ? QCoreApplication::applicationDirPath() : FStartIn->text();
         const QString dir = SelectDirectory(this, _("Select backup directory"), start);
         if (dir.isEmpty())
             return;
@@ -261,7 +263,8 @@ QWidget* TTaskWizardForm::DateTimeRow(QWidget* parent)
 QPushButton* TTaskWizardForm::AdvancedButton(QWidget* parent)
 {
     auto* b = new QPushButton(_("Advanced settings ..."), parent);
-    connect(b, &QPushButton::clicked, this, [this] { TAdvancedScheduleDialog::Execute(FWizard->Pages().AdvSet, this); });
+    connect(b, &QPushButton::clicked, this,
+        [this] { TAdvancedScheduleDialog::Execute(FWizard->Pages().AdvSet, this); });
     return b;
 }
 
@@ -427,7 +430,8 @@ QWidget* TTaskWizardForm::BuildSchedulePage()
             if (EditQuery(this, FWizard->EventCaption(), q))
                 FWizard->Pages().WakeUpQuery = q;
         });
-        connect(FResetEvent, &QPushButton::clicked, this, [this] { FWizard->Pages().WakeUpQuery = DefaultWakeUpQuery(); });
+        connect(FResetEvent, &QPushButton::clicked, this,
+            [this] { FWizard->Pages().WakeUpQuery = DefaultWakeUpQuery(); });
         connect(FActivate, &QCheckBox::toggled, this, [this](bool on) {
             if (!FLoading && FWizard) {
                 FWizard->Pages().Activate = on;
@@ -458,9 +462,12 @@ QWidget* TTaskWizardForm::BuildSchedulePage()
         FHighest = new QCheckBox(_("Run with highest privileges"), sub);
         g->addWidget(FHighest, 4, 1, 1, 2);
         FLogonNote = new QLabel(
-            _("On this computer a task runs from your own service manager. \"As logged-on user\": it runs while you "
-              "are logged on. \"As any user with password\": your service manager is kept running while you are "
-              "logged off (lingering is switched on for your account), so the task runs whether you are logged on "
+            _("On this computer a task runs from your own service manager. \"As logged-on user\": it runs "
+              "while you "
+              "are logged on. \"As any user with password\": your service manager is kept running while you "
+              "are "
+              "logged off (lingering is switched on for your account), so the task runs whether you are "
+              "logged on "
               "or not. Only your own account can be given, and the password is neither checked nor stored."),
             sub);
         FLogonNote->setWordWrap(true);
@@ -473,8 +480,10 @@ QWidget* TTaskWizardForm::BuildSchedulePage()
             FWizard->ChooseAccount(on);
             FromModel();
         });
-        connect(FUserName, &QLineEdit::textEdited, this, [this](const QString& t) { FWizard->Pages().UserName = t; });
-        connect(FPassword, &QLineEdit::textEdited, this, [this](const QString& t) { FWizard->Pages().Password = t; });
+        connect(FUserName, &QLineEdit::textEdited, this,
+            [this](const QString& t) { FWizard->Pages().UserName = t; });
+        connect(FPassword, &QLineEdit::textEdited, this,
+            [this](const QString& t) { FWizard->Pages().Password = t; });
         connect(FDescription, &QLineEdit::textEdited, this,
             [this](const QString& t) { FWizard->Pages().Description = t; });
         connect(FHighest, &QCheckBox::toggled, this, [this](bool on) {
