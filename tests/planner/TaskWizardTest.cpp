@@ -668,3 +668,36 @@ TEST_F(WizardService, AnUnreadableTaskIsNotOverwrittenAndAVanishedServiceSavesNo
     EXPECT_EQ(QDir(dir.filePath(QStringLiteral("Tasks"))).entryList({QStringLiteral("*B*")}, QDir::Files),
         QStringList());
 }
+
+TEST_F(WizardService, APasswordLogonAndTheTaskFilesPicked)
+{
+    // "As any user with password" with this user's account registers (the
+    // service switches lingering on) and reads back as such.
+    ui.Wizard = [&](TTaskWizard& w) {
+        w.ChooseAccount(false);
+        EXPECT_EQ(w.Pages().UserName, platform::UserName());
+        w.Pages().Password = QStringLiteral("not stored");
+        return true;
+    };
+    ASSERT_EQ(Run(-1, TKesAction::paSchedule, QStringLiteral("Away"), QString()), 1)
+        << ui.Messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(Folder().Tasks(taskNr).Definition().LogonType(), TLogonType::ltPassword);
+    EXPECT_FALSE(Folder().Tasks(taskNr).Xml().contains(QStringLiteral("not stored")));
+    ui.Wizard = [&](TTaskWizard& w) {
+        EXPECT_FALSE(w.Pages().AsLoggedOnUser);
+        EXPECT_EQ(w.Pages().UserName, platform::UserName());
+        EXPECT_TRUE(w.Pages().Password.isEmpty());
+        // Files picked with "Add backup task": below the task directory
+        // relative, elsewhere in full, quoted with a blank.
+        w.AddTaskFiles(
+            {TaskDir() + QStringLiteral("Daily.buj"), QStringLiteral("/srv/other jobs/Weekly.buj")});
+        EXPECT_EQ(
+            w.Pages().Command.TaskList, QStringLiteral("Away,Daily.buj,\"/srv/other jobs/Weekly.buj\""));
+        w.Pages().Command.TaskList = QStringLiteral("/srv/jobs/A.buj");
+        EXPECT_EQ(w.TaskFilesStartFolder(), QStringLiteral("/srv/jobs/"));
+        w.Pages().Command.TaskList = QStringLiteral("A.buj");
+        EXPECT_EQ(w.TaskFilesStartFolder(), TaskDir());
+        return false;
+    };
+    EXPECT_EQ(Run(taskNr + 1, TKesAction::paSchedule, QString(), QString()), 2);
+}
