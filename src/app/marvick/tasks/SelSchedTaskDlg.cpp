@@ -2,6 +2,7 @@
 
 #include "frame/Help.h"
 #include "frame/I18n.h"
+#include "ui/IconSet.h"
 #include "ui/MessageDialog.h"
 
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -26,6 +28,20 @@ QLineEdit* ReadOnlyField(QWidget* parent)
     auto* e = new QLineEdit(parent);
     e->setReadOnly(true);
     return e;
+}
+
+// The ball beside a task's name: green when its last result is not
+// negative, red when it is.
+QIcon Ball(bool ok)
+{
+    QPixmap pixmap(14, 14);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(ok ? QColor(0, 160, 0) : QColor(220, 0, 0));
+    painter.drawEllipse(QRectF(1, 1, 12, 12));
+    return QIcon(pixmap);
 }
 
 void SetField(QLineEdit* field, const QString& text)
@@ -144,7 +160,7 @@ void TSelectSchedTaskDialog::ShowRows()
     FList->clear();
     for (const TSelectRow& row : FModel->Rows()) {
         auto* item = new QTreeWidgetItem(FList, {row.Name, row.Status, row.LastRun, row.NextRun});
-        item->setForeground(0, row.LastResult < 0 ? QColor(255, 0, 0) : QColor(0, 128, 0));
+        item->setIcon(0, Ball(row.LastResult >= 0));
         if (row.LastResult != 0)
             item->setToolTip(0, TaskErrorText(quint32(row.LastResult)));
     }
@@ -182,6 +198,7 @@ void TSelectSchedTaskDialog::ShowDetails()
                                        : QStringLiteral("QCheckBox { color: rgb(255,0,0); }"));
     FRun->setEnabled(c.RunEnabled && FModel->SelectedTaskIndex() >= 0);
     FRun->setText(c.RunStops ? _("Stop task") : _("Run task"));
+    FRun->setIcon(TIconSet::Icon(c.RunStops ? QStringLiteral("stop") : QStringLiteral("start")));
     FRun->setToolTip(FRun->text());
 }
 
