@@ -52,7 +52,7 @@ void Shot(QWidget* w, const QString& name)
     (void)styled;
     const QString variant = qEnvironmentVariable("KES_SCREENSHOT_VARIANT", QStringLiteral("light"));
     w->show();
-    w->adjustSize();
+    w->resize(w->size().expandedTo(w->sizeHint()));
     for (int i = 0; i < 20; ++i) {
         QCoreApplication::processEvents();
         QTest::qWait(10);

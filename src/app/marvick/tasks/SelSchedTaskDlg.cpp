@@ -18,6 +18,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <array>
 
 namespace kes {
 
@@ -71,6 +72,15 @@ TSelectSchedTaskDialog::TSelectSchedTaskDialog(
     FList->setHeaderLabels({_("Name"), _("Status"), _("Last run time"), _("Next run time")});
     FList->header()->setSectionsClickable(true);
     FList->setSortingEnabled(false);
+    // Fixed widths for the status and the two times; the name takes the rest.
+    const double scale = logicalDpiX() / 96.0;
+    FList->header()->setStretchLastSection(false);
+    FList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    const std::array<int, 3> widths {81, 121, 121};
+    for (int c = 1; c <= 3; ++c) {
+        FList->header()->setSectionResizeMode(c, QHeaderView::Fixed);
+        FList->header()->resizeSection(c, int(widths[std::size_t(c - 1)] * scale));
+    }
     top->addWidget(FList, 1);
 
     FGroup = new QGroupBox(this);
