@@ -18,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -184,4 +185,45 @@ TEST(TaskDialogWidgets, AdvancedSettingsAndErrorActions)
     errors.Check(4)->click();
     EXPECT_TRUE(errors.Choice().Finish(true, mask));
     EXPECT_EQ(mask, 21);
+}
+
+TEST_F(TaskDialogs, AnUnreadableTaskAndAServiceThatLeaves)
+{
+    TTaskScheduleDialog dialog;
+    dialog.InitTaskScheduler(scheduler.get());
+    dialog.SetUi(&ui);
+    ASSERT_EQ(
+        dialog.Execute(-1, TKesAction::paSchedule, TaskDir(), QStringLiteral("Daily"), QString(), false),
+        mrOk);
+    QStringList names;
+    QList<int> indexes;
+    EXPECT_EQ(
+        dialog.GetActiveTasks(QFileInfo(QCoreApplication::applicationFilePath()).fileName(), names, &indexes),
+        0);
+    EXPECT_EQ(names, QStringList {QStringLiteral("Schedule-Daily")});
+    EXPECT_EQ(indexes, QList<int> {0});
+
+    // The definition is damaged: editing it shows why and leaves the file.
+    const QString file = dir.filePath(QStringLiteral("Tasks/Schedule\\x2dDaily.xml"));
+    kestest::WriteBytes(file, "<Task>");
+    scheduler->Refresh();
+    ui.Messages.clear();
+    const int shown = ui.Shown;
+    EXPECT_EQ(dialog.Execute(1, TKesAction::paSchedule, TaskDir(), QString(), QString(), false), mrCancel);
+    EXPECT_EQ(ui.Shown, shown);
+    ASSERT_EQ(ui.Messages.size(), 1);
+    EXPECT_TRUE(ui.Messages[0].contains(QStringLiteral("cannot be read")));
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("<Task>"));
+
+    // The manager leaves before the new task is listed: a message and no
+    // crash, nothing written.
+    fake->GoAway();
+    ui.Messages.clear();
+    EXPECT_EQ(
+        dialog.Execute(-1, TKesAction::paSchedule, TaskDir(), QStringLiteral("Weekly"), QString(), false),
+        mrCancel);
+    EXPECT_FALSE(ui.Messages.isEmpty());
+    EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("Tasks/Schedule\\x2dWeekly.xml"))));
 }
