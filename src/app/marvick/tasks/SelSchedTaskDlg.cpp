@@ -45,10 +45,29 @@ QIcon Ball(bool ok)
     return QIcon(pixmap);
 }
 
+// A path too wide for its field loses leading folders to ".../"; the
+// full text is then the field's hint.
+QString ShortenPath(const QString& text, const QFontMetrics& metrics, int width)
+{
+    QString shown = text;
+    int from = 0;
+    while (metrics.horizontalAdvance(shown) > width) {
+        const int slash = int(text.indexOf(QLatin1Char('/'), from + 1));
+        if (slash < 0)
+            break;
+        from = slash;
+        shown = QStringLiteral("...") + text.mid(slash);
+    }
+    return shown;
+}
+
 void SetField(QLineEdit* field, const QString& text)
 {
-    field->setText(text);
-    field->setToolTip(text);
+    field->setProperty("fullText", text);
+    const int width = field->width() - 12;
+    const QString shown = width > 0 ? ShortenPath(text, field->fontMetrics(), width) : text;
+    field->setText(shown);
+    field->setToolTip(shown == text ? QString() : text);
     field->setCursorPosition(0);
 }
 
@@ -210,6 +229,13 @@ void TSelectSchedTaskDialog::ShowDetails()
     FRun->setText(c.RunStops ? _("Stop task") : _("Run task"));
     FRun->setIcon(TIconSet::Icon(c.RunStops ? QStringLiteral("stop") : QStringLiteral("start")));
     FRun->setToolTip(FRun->text());
+}
+
+void TSelectSchedTaskDialog::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    for (QLineEdit* field : {FApplication, FParameters, FStartIn, FDescription, FCreator, FCreated, FAccount})
+        SetField(field, field->property("fullText").toString());
 }
 
 void TSelectSchedTaskDialog::showEvent(QShowEvent* event)
