@@ -1,6 +1,7 @@
 #include "app/marvick/tasks/AdvancedScheduleDlg.h"
 
 #include "frame/I18n.h"
+#include "ui/PickerDialogs.h"
 #include "ui/UnitSpinBox.h"
 
 #include <QCheckBox>
@@ -9,6 +10,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -176,6 +178,23 @@ bool TAdvancedScheduleDialog::Execute(TAdvancedSettings& settings, QWidget* pare
     const bool ok = dialog.exec() == QDialog::Accepted;
     dialog.ReadControls();
     return FinishAdvancedSettings(dialog.Model(), ok, settings);
+}
+
+void TAdvancedScheduleDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F11) {
+        if (QWidget* w = focusWidget()) {
+            QString hint = w->toolTip();
+            // A control without a hint: the text of its label.
+            for (const QLabel* label : findChildren<QLabel*>())
+                if (hint.isEmpty() && label->buddy() == w)
+                    hint = label->text();
+            if (!hint.isEmpty())
+                ShowHint(w, hint);
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace kes

@@ -30,6 +30,10 @@ public:
     // OK writes the record and gives true; Cancel leaves it.
     static bool Execute(TAdvancedSettings& settings, QWidget* parent = nullptr);
 
+protected:
+    // F11: the hint of the focused control.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     void ShowPair(TUnitSpinBox* box, const TAdvPair& pair);
     void UpdateEnabled();

@@ -4,6 +4,7 @@
 #include "frame/I18n.h"
 #include "ui/IconSet.h"
 #include "ui/MessageDialog.h"
+#include "ui/PickerDialogs.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -11,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPainter>
@@ -268,6 +270,23 @@ int TSelectSchedTaskDialog::Execute(const QString& title, TWinTaskScheduler& sch
         result = 2;
     dialog.FTimer->stop();
     return dialog.Model().Finish(result, dialog.Triggers()->currentRow(), taskIndex, trgIndex);
+}
+
+void TSelectSchedTaskDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F11) {
+        if (QWidget* w = focusWidget()) {
+            QString hint = w->toolTip();
+            // A control without a hint: the text of its label.
+            for (const QLabel* label : findChildren<QLabel*>())
+                if (hint.isEmpty() && label->buddy() == w)
+                    hint = label->text();
+            if (!hint.isEmpty())
+                ShowHint(w, hint);
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace kes

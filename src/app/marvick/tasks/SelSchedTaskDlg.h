@@ -41,6 +41,7 @@ public:
         int& taskIndex, int& trgIndex, QWidget* parent = nullptr);
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

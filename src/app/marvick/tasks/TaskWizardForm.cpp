@@ -19,6 +19,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -662,6 +663,23 @@ bool TTaskWizardForm::Run(TTaskWizard& wizard, ITaskWizardUi& ui)
 {
     Bind(wizard, ui);
     return exec() == QDialog::Accepted;
+}
+
+void TTaskWizardForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_F11) {
+        if (QWidget* w = focusWidget()) {
+            QString hint = w->toolTip();
+            // A control without a hint: the text of its label.
+            for (const QLabel* label : findChildren<QLabel*>())
+                if (hint.isEmpty() && label->buddy() == w)
+                    hint = label->text();
+            if (!hint.isEmpty())
+                ShowHint(w, hint);
+        }
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 } // namespace kes

@@ -45,6 +45,10 @@ public:
     QStackedWidget* SubPages() const { return FSubPages; }
     QStackedWidget* MainPages() const { return FMainPages; }
 
+protected:
+    // F11: the hint of the focused control.
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     QWidget* BuildSettingsPage();
     QWidget* BuildSchedulePage();
