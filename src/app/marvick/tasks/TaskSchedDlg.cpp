@@ -1,19 +1,82 @@
 #include "app/marvick/tasks/TaskSchedDlg.h"
 
+#include "app/marvick/tasks/SelSchedTaskDlg.h"
+#include "app/marvick/tasks/TaskWizardForm.h"
+#include "frame/I18n.h"
 #include "planner/WinTask.h"
+#include "platform/Paths.h"
+#include "ui/MessageDialog.h"
+#include "ui/PickerDialogs.h"
+
+#include <QCoreApplication>
 
 namespace kes {
+
+namespace {
+
+// The wizard's questions as the program's message boxes and dialogs.
+class TWizardDialogs final : public ITaskWizardUi {
+public:
+    TWizardDialogs(TTaskScheduleDialog& owner, QWidget* parent)
+        : FOwner(owner)
+        , FParent(parent)
+    {
+    }
+    void Message(const QString& text) override
+    {
+        ShowErrorMessage(_("Scheduled Task Wizard"), text, Parent());
+    }
+    bool Confirm(const QString& text) override
+    {
+        return ConfirmYesNo(_("Scheduled Task Wizard"), text, Parent());
+    }
+    bool AskTaskName(const QString& title, QString& name) override
+    {
+        return InputText(Parent(), title, _("Name of new scheduled task:"), name);
+    }
+    int SelectTask(const QString& title, TWinTaskScheduler& scheduler, const QString& filter, int& taskIndex,
+        int& trgIndex) override
+    {
+        return TSelectSchedTaskDialog::Execute(title, scheduler, filter, taskIndex, trgIndex, FParent);
+    }
+    bool ShowWizard(TTaskWizard& wizard) override { return FOwner.Form().Run(wizard, *this); }
+
+private:
+    QWidget* Parent() const
+    {
+        QWidget* form = &FOwner.Form();
+        return form->isVisible() ? form : FParent;
+    }
+
+    TTaskScheduleDialog& FOwner;
+    QWidget* FParent;
+};
+
+} // namespace
 
 TTaskScheduleDialog::TTaskScheduleDialog(QWidget* parent)
     : FParent(parent)
 {
+    TTaskWizardEnvironment env;
+    env.ProgramFile = QCoreApplication::applicationFilePath();
+    env.UserName = platform::UserName();
+    FWizard = std::make_unique<TTaskWizard>(env);
+    FUi = std::make_unique<TWizardDialogs>(*this, parent);
 }
 
 TTaskScheduleDialog::~TTaskScheduleDialog() = default;
 
+TTaskWizardForm& TTaskScheduleDialog::Form()
+{
+    if (!FForm)
+        FForm = std::make_unique<TTaskWizardForm>(FParent);
+    return *FForm;
+}
+
 void TTaskScheduleDialog::InitTaskScheduler(TWinTaskScheduler* taskSchedule)
 {
     FTaskSchedule = taskSchedule;
+    FWizard->InitTaskScheduler(taskSchedule);
 }
 
 int TTaskScheduleDialog::GetActiveTasks(const QString& filter, QStringList& names, QList<int>* indexes)
@@ -35,12 +98,21 @@ int TTaskScheduleDialog::GetActiveTasks(const QString& filter, QStringList& name
     return 0;
 }
 
-int TTaskScheduleDialog::Execute(
-    int, int, TKesAction, const QString&, const QString&, const QString&, int& taskNr, int& trgNr, bool)
+int TTaskScheduleDialog::Execute(int index, int trgIndex, TKesAction action, const QString& path,
+    const QString& task, const QString& options, int& taskNr, int& trgNr, bool retry)
 {
-    taskNr = -1;
-    trgNr = -1;
-    return mrCancel;
+    ITaskWizardUi& ui = FUiOverride ? *FUiOverride : *FUi;
+    try {
+        return FWizard->Execute(index, trgIndex, action, path, task, options, taskNr, trgNr, retry, ui);
+    } catch (const platform::ETaskServiceError& e) {
+        // A task whose properties cannot be read, or a service that went
+        // away: its message, nothing saved.
+        ui.Message(_("Could not create or modify scheduled task!") + QStringLiteral("\r\n")
+            + TaskErrorText(e.ErrorCode()) + QStringLiteral(" - ") + e.Detail());
+        if (FTaskSchedule)
+            FTaskSchedule->Refresh();
+        return mrCancel;
+    }
 }
 
 int TTaskScheduleDialog::Execute(int index, TKesAction action, const QString& path, const QString& task,

@@ -4,16 +4,19 @@
 #pragma once
 
 #include "planner/TaskCommandLine.h"
+#include "planner/TaskWizard.h"
 
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 class QWidget;
 
 namespace kes {
 
 class TWinTaskScheduler;
+class TTaskWizardForm;
 
 // The dialogs' results (the values of the modal results they stand for).
 enum TModalResult : int { mrNone = 0, mrOk = 1, mrCancel = 2, mrRetry = 4, mrYes = 6, mrNo = 7 };
@@ -42,9 +45,20 @@ public:
     int Execute(int index, TKesAction action, const QString& path, const QString& task,
         const QString& options, bool retry);
 
+    // The model behind the pages, and the questions of a run (tests put
+    // their own in place to drive the dialogs without user input).
+    TTaskWizard& Wizard() { return *FWizard; }
+    void SetUi(ITaskWizardUi* ui) { FUiOverride = ui; }
+    // The wizard's form (created on first use; kept for the program's run).
+    TTaskWizardForm& Form();
+
 private:
     QWidget* FParent;
     TWinTaskScheduler* FTaskSchedule = nullptr;
+    std::unique_ptr<TTaskWizard> FWizard;
+    std::unique_ptr<ITaskWizardUi> FUi;
+    ITaskWizardUi* FUiOverride = nullptr;
+    std::unique_ptr<TTaskWizardForm> FForm;
 };
 
 } // namespace kes
