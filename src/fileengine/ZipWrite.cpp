@@ -130,10 +130,21 @@ QString TZipWorker::SysErrorMsg() const
     return FSysErrMsg;
 }
 
+void TZipWorker::RunInline()
+{
+    FInline = true;
+    FError = FJob(*this);
+    SetFinished();
+}
+
 void TZipWorker::Progress(TFileAction action, bool speedLimit, qint64 count)
 {
     if (!FOnProgress)
         return;
+    if (FInline) {
+        FOnProgress(action, speedLimit || FSpeedLimit, count);
+        return;
+    }
     // A phase's announcement always reaches the handler; the running counts
     // at most every 50 ms, as each call waits for the creating thread.
     static thread_local std::chrono::steady_clock::time_point last;
@@ -352,11 +363,16 @@ void TZipWrite::Fail(
     throw e;
 }
 
-int TZipWrite::RunWorker(TZipWorker& worker, const TFileProgressEvent& progress)
+int TZipWrite::RunWorker(TZipWorker& worker, const TFileProgressEvent& progress, bool inlineJob)
 {
     ZipThread = &worker;
     worker.SetOnProgress(progress);
     FCanceled = false;
+    if (inlineJob) {
+        worker.RunInline();
+        ZipThread = nullptr;
+        return worker.ErrorCode();
+    }
     worker.Start();
     const bool inMainThread
         = QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
@@ -706,8 +722,8 @@ void TZipWrite::AddEntry(TStream& source, qint64 size, const QString& stored, bo
                 return ceReadFile;
             return WriteSpanned(host, *temp, qint64(e.CSize));
         },
-        int(FBufferSize), SpeedLimit(), FPriority);
-    const int result = RunWorker(worker, FOnProgress);
+        int(qBound<qint64>(0x10000, size + 1, FBufferSize)), SpeedLimit(), FPriority);
+    const int result = RunWorker(worker, FOnProgress, size <= kInlineEntrySize);
     if (result != 0) {
         const int word = AsError(result);
         const int number = NumberOf(word);

@@ -7,8 +7,10 @@
 // Entry data are produced by a worker thread, one entry at a time, while
 // the calling thread waits: it delivers the worker's progress calls (its
 // own event loop keeps running), polls every 10 ms and stops waiting when
-// OnTimeout says so. Cancel, Suspend and Resume act on the running worker
-// and may be called from the progress handlers.
+// OnTimeout says so (the worker is cancelled then). Cancel, Suspend and
+// Resume act on the running worker and may be called from the progress
+// handlers. Entries of at most kInlineEntrySize bytes are produced on the
+// calling thread itself: Cancel still stops them, Suspend does not.
 //
 // Stored names always use forward slashes. A name that would extract
 // outside the target folder (absolute, with a drive, with a ".." part;
@@ -79,6 +81,9 @@ public:
     ~TZipWorker() override;
 
     bool Done() const;
+    // Runs the job on the calling thread instead (a pause has no effect
+    // there; a cancel does).
+    void RunInline();
     int ErrorCode() const { return FError; }
     int SysError() const { return FSysError; }
     QString SysErrorMsg() const;
@@ -87,7 +92,11 @@ public:
     TBlockPump Pump() { return TBlockPump(*this, FBuffer.data(), qint64(FBuffer.size())); }
     bool SpeedLimit() const { return FSpeedLimit; }
 
-    void WaitIfPaused() override { FEvent.Wait(); }
+    void WaitIfPaused() override
+    {
+        if (!FInline)
+            FEvent.Wait();
+    }
     bool Cancelled() const override { return UserBreak(); }
     void Progress(TFileAction action, bool speedLimit, qint64 count) override;
     bool FollowsProgress() const override { return bool(FOnProgress); }
@@ -99,6 +108,7 @@ protected:
 
 private:
     TJob FJob;
+    bool FInline = false;
     TTransferBuffer FBuffer;
     bool FSpeedLimit;
     int FError = 0;
@@ -165,6 +175,9 @@ public:
     TZipWrite& operator=(const TZipWrite&) = delete;
 
     static constexpr qint64 kMinSegmentSize = 0x10000;
+    // Entries up to this size are produced on the calling thread: for a
+    // small file, starting a thread cost more than deflating it.
+    static constexpr qint64 kInlineEntrySize = 0x100000;
 
     // Without FileName the stored name is SourceName relative to the base
     // directory. ARatio receives 1000 x compressed / uncompressed (or -1).
@@ -238,8 +251,9 @@ private:
     int NewSegment();
     // Writes count bytes at the end, across segments: 0 or the system code.
     int WriteSpanned(TZipWorker& host, TStream& source, qint64 count);
-    // Runs a job to its end; the worker's result number.
-    int RunWorker(TZipWorker& worker, const TFileProgressEvent& progress);
+    // Runs a job to its end (inline: on this thread); the worker's result
+    // number.
+    int RunWorker(TZipWorker& worker, const TFileProgressEvent& progress, bool inlineJob = false);
     // Cuts the archive back to an entry's start (segment and offset).
     void TruncateTo(quint32 segment, qint64 offset);
     [[noreturn]] void Fail(
