@@ -475,4 +475,25 @@ TEST_F(ZipWriteTest, DeleteAndRenameTakeEveryPart)
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList {"big.bin"});
 }
 
+TEST_F(ZipWriteTest, AddFilesTakesTheMasksAndGoesOnAfterAFailure)
+{
+    WriteBytes(Path("in/a.txt"), "a");
+    WriteBytes(Path("in/b.log"), "b");
+    WriteBytes(Path("in/c.bin"), "c");
+    QDir().mkpath(Path("in/d.txt")); // a folder is no file
+    // A FIFO matches the mask but cannot be read as a file.
+    ASSERT_EQ(kestest::Run("mkfifo", {Path("in/fifo.txt")}).exitCode, 0);
+    TZipWrite w(Path("f.zip"), dir.path());
+    int count = 0;
+    QStringList errors;
+    w.AddFiles(Path("in"), "*.txt; *.log", "sub", count, &errors);
+    EXPECT_EQ(count, 2);
+    EXPECT_EQ(errors.size(), 1);
+    ASSERT_EQ(w.Entries().size(), 2u);
+    EXPECT_EQ(w.Entries()[0].Name, "sub/a.txt");
+    EXPECT_EQ(w.Entries()[1].Name, "sub/b.log");
+    w.WriteDirectory();
+    w.Verify();
+}
+
 } // namespace
