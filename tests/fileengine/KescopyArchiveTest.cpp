@@ -169,4 +169,31 @@ TEST_F(KescopyArchiveTest, FullDiskIsLowDiskSpaceAndLeavesNothing)
     }
 }
 
+// Killed after its first entry, kescopy leaves an archive without a
+// central directory: no reader takes it for a complete one.
+TEST_F(KescopyArchiveTest, KilledArchiveNeverLooksComplete)
+{
+    REQUIRE_TOOL("unzip");
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.insert("KES_TEST_PAUSE_AT", "zip-entry-added");
+    p.setProcessEnvironment(e);
+    p.start(kestest::BuiltProgram("kescopy"), {"--archive", Path("k.zip"), Path("work/tree")});
+    ASSERT_TRUE(p.waitForStarted());
+    QByteArray err;
+    ASSERT_TRUE(kestest::WaitUntil(
+        [&] {
+            err += p.readAllStandardError();
+            return err.contains("paused at zip-entry-added") || p.state() == QProcess::NotRunning;
+        },
+        std::chrono::seconds(60)))
+        << err.toStdString();
+    ASSERT_TRUE(err.contains("paused at zip-entry-added")) << err.toStdString();
+    p.kill();
+    ASSERT_TRUE(p.waitForFinished(30000));
+    ASSERT_TRUE(QFile::exists(Path("k.zip")));
+    EXPECT_NE(kestest::Run("unzip", {"-tq", Path("k.zip")}).exitCode, 0);
+    EXPECT_NE(Kescopy({"--check", Path("k.zip")}).exitCode, 0);
+}
+
 } // namespace
