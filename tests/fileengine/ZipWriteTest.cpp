@@ -496,4 +496,48 @@ TEST_F(ZipWriteTest, AddFilesTakesTheMasksAndGoesOnAfterAFailure)
     w.Verify();
 }
 
+TEST_F(ZipWriteTest, Zip64OffsetsAndEndRecordsWithLoweredLimits)
+{
+    // Lowered limits: offsets past 32 KiB and more than three entries "do
+    // not fit", so every Zip64 structure appears in a small archive, split
+    // or not.
+    struct Limits {
+        TZip64Limits saved = Zip64Limits();
+        ~Limits() { SetZip64Limits(saved); }
+    } restore;
+    SetZip64Limits(TZip64Limits {1000, 0x8000, 3});
+    for (int i = 0; i < 5; ++i)
+        WriteBytes(Path(QStringLiteral("in/%1.bin").arg(i)), MixedData(30000, quint32(i)));
+    for (const qint64 split : {qint64(0), qint64(0x10000)}) {
+        SCOPED_TRACE(split);
+        const QString zip = Path(split ? "s.zip" : "z.zip");
+        {
+            TZipWrite w(zip, Path("in"), split);
+            for (int i = 0; i < 5; ++i)
+                w.AddFile(Path(QStringLiteral("in/%1.bin").arg(i)), i % 2 == 0);
+            w.WriteDirectory();
+            w.Verify();
+        }
+        const QByteArray last = ReadBytes(zip);
+        EXPECT_TRUE(last.contains(QByteArray("PK\x06\x06", 4)));
+        EXPECT_TRUE(last.contains(QByteArray("PK\x06\x07", 4)));
+        if (split == 0) {
+            const auto r
+                = enginetest::Python("import sys, zipfile\n"
+                                     "z = zipfile.ZipFile(sys.argv[1])\n"
+                                     "print(len(z.infolist()), z.infolist()[4].header_offset > 0x8000, "
+                                     "z.testzip())\n",
+                    {zip});
+            ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+            EXPECT_EQ(r.out.trimmed(), "5 True None");
+        } else {
+            EXPECT_GT(QDir(dir.path()).entryList({"s.z*"}).size(), 1);
+        }
+        if (kestest::HaveTool("7z")) {
+            const auto t = kestest::Run("7z", {"t", zip});
+            EXPECT_EQ(t.exitCode, 0) << t.out.toStdString();
+        }
+    }
+}
+
 } // namespace
