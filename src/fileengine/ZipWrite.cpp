@@ -11,6 +11,7 @@
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -377,8 +378,10 @@ int TZipWrite::RunWorker(TZipWorker& worker, const TFileProgressEvent& progress,
     const bool inMainThread
         = QCoreApplication::instance() && QThread::currentThread() == QCoreApplication::instance()->thread();
     while (!worker.Done()) {
+        // The loop keeps windows painted; user input waits, so that nothing
+        // starts a second operation on this archive meanwhile.
         if (inMainThread)
-            QCoreApplication::processEvents();
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         if (FOnTimeout && FOnTimeout()) {
             // The worker writes into this archive: it is stopped, not left
             // running.
