@@ -196,4 +196,35 @@ TEST_F(KescopyArchiveTest, KilledArchiveNeverLooksComplete)
     EXPECT_NE(Kescopy({"--check", Path("k.zip")}).exitCode, 0);
 }
 
+TEST_F(KescopyArchiveTest, CheckNamesWhatIsDamaged)
+{
+    ASSERT_EQ(Kescopy({"--archive", Path("ok.zip"), "-l", "0", Path("work/tree")}).exitCode, 0);
+    const QByteArray good = ReadBytes(Path("ok.zip"));
+    // b.bin is stored: its data lie as they are in the archive.
+    const QByteArray marker = ReadBytes(Path("work/tree/sub/b.bin")).mid(1000, 32);
+    const qsizetype inData = good.indexOf(marker);
+    ASSERT_GT(inData, 0);
+    QByteArray flipped = good;
+    flipped[inData] = char(~flipped[inData]);
+    struct Case {
+        const char* file;
+        QByteArray bytes;
+        QByteArray text; // %1: the archive
+    } cases[] = {
+        {"flipped.zip", flipped,
+            "Error - Verification failed: \"tree/sub/b.bin\" (CRC or size of the data differ) (-> Zip)"},
+        {"cut.zip", good.left(good.size() - 10),
+            "Error - Invalid zip format: \"%1\" (The end record is missing) (-> Zip)"},
+        {"nodir.zip", good.left(inData + 100),
+            "Error - Invalid zip format: \"%1\" (The end record is missing) (-> Zip)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        WriteBytes(Path(c.file), c.bytes);
+        const Result r = Kescopy({"--check", Path(c.file)});
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_EQ(r.err.trimmed(), QByteArray(c.text).replace("%1", Path(c.file).toUtf8()));
+    }
+}
+
 } // namespace
