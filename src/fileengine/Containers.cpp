@@ -286,7 +286,7 @@ int TZipEntry::Version() const
 
 int TZipEntry::Flags() const
 {
-    int f = BaseFlags;
+    int f = BaseFlags | ExtraFlags;
     if (DataDescriptor)
         f |= 0x0008;
     if (Utf8)
@@ -300,7 +300,7 @@ int TZipEntry::Flags() const
 
 int TZipEntry::LocalExtraLength() const
 {
-    return (Zip64 ? 20 : 0) + (Encrypted ? 11 : 0);
+    return (Zip64 ? 20 : 0) + (Encrypted ? 11 : 0) + int(ExtraFields.size());
 }
 
 namespace {
@@ -340,7 +340,23 @@ QByteArray ZipLocalHeader(const TZipEntry& e)
     }
     if (e.Encrypted)
         AesExtra(w, e);
+    w.Bytes(e.ExtraFields);
     return w.Data();
+}
+
+void FillZipLocalHeader(QByteArray& header, const TZipEntry& e)
+{
+    auto* p = reinterpret_cast<unsigned char*>(header.data());
+    if (!e.Ae2)
+        PutLe(p + 14, e.Crc, 4);
+    if (e.Zip64) {
+        const int at = ZipLocal64SizesOffset(e);
+        PutLe(p + at, e.USize, 8);
+        PutLe(p + at + 8, e.CSize, 8);
+    } else {
+        PutLe(p + 18, e.CSize, 4);
+        PutLe(p + 22, e.USize, 4);
+    }
 }
 
 int ZipLocal64SizesOffset(const TZipEntry& e)
@@ -371,7 +387,7 @@ QByteArray ZipCentralHeader(const TZipEntry& e)
     const bool bigOffset = e.LocalOffset >= limit;
     const bool zip64Extra = e.Zip64 || bigOffset;
     const int zip64Len = (bigU ? 8 : 0) + (bigC ? 8 : 0) + (bigOffset ? 8 : 0);
-    const int extraLen = (zip64Extra ? 4 + zip64Len : 0) + (e.Encrypted ? 11 : 0);
+    const int extraLen = (zip64Extra ? 4 + zip64Len : 0) + (e.Encrypted ? 11 : 0) + int(e.ExtraFields.size());
     // An offset in the Zip64 extra needs a reader of version 4.5.
     const int version = bigOffset ? qMax(e.Version(), 45) : e.Version();
     TLeWriter w;
@@ -387,7 +403,7 @@ QByteArray ZipCentralHeader(const TZipEntry& e)
     w.U16(unsigned(e.Name.size()));
     w.U16(unsigned(extraLen));
     w.U16(0); // comment
-    w.U16(0); // disk number start
+    w.U16(e.DiskStart); // disk number start
     w.U16(0); // internal attributes
     w.U32(e.ExternalAttr);
     w.U32(bigOffset ? 0xFFFFFFFF : quint32(e.LocalOffset));
@@ -404,6 +420,53 @@ QByteArray ZipCentralHeader(const TZipEntry& e)
     }
     if (e.Encrypted)
         AesExtra(w, e);
+    w.Bytes(e.ExtraFields);
+    return w.Data();
+}
+
+bool TZipEndInfo::Zip64() const
+{
+    const TZip64Limits& limits = Zip64Limits();
+    return EndOffset >= limits.FieldLimit || DirectoryOffset >= limits.FieldLimit
+        || DirectorySize >= limits.FieldLimit || Entries > limits.EntryCountLimit
+        || EntriesHere > limits.EntryCountLimit || Disk >= 0xFFFF;
+}
+
+int ZipEndRecordsSize(const TZipEndInfo& end)
+{
+    return end.Zip64() ? 56 + 20 + 22 : 22;
+}
+
+QByteArray ZipEndRecords(const TZipEndInfo& end)
+{
+    const TZip64Limits& limits = Zip64Limits();
+    TLeWriter w;
+    const bool zip64 = end.Zip64();
+    if (zip64) {
+        w.U32(kZip64EndSignature);
+        w.U64(44);
+        w.U16(45);
+        w.U16(45);
+        w.U32(end.Disk);
+        w.U32(end.DirectoryDisk);
+        w.U64(end.EntriesHere);
+        w.U64(end.Entries);
+        w.U64(end.DirectorySize);
+        w.U64(end.DirectoryOffset);
+        w.U32(kZip64LocatorSignature);
+        w.U32(end.Disk);
+        w.U64(end.EndOffset);
+        w.U32(end.Disk + 1);
+    }
+    const auto count = [&](quint64 n) { return n > limits.EntryCountLimit ? 0xFFFFu : unsigned(n); };
+    w.U32(kZipEndSignature);
+    w.U16(zip64 && end.Disk > 0 ? 0xFFFF : end.Disk);
+    w.U16(zip64 && end.Disk > 0 ? 0xFFFF : end.DirectoryDisk);
+    w.U16(count(end.EntriesHere));
+    w.U16(count(end.Entries));
+    w.U32(end.DirectorySize >= limits.FieldLimit ? 0xFFFFFFFF : quint32(end.DirectorySize));
+    w.U32(zip64 ? 0xFFFFFFFF : quint32(end.DirectoryOffset));
+    w.U16(0);
     return w.Data();
 }
 
@@ -671,6 +734,152 @@ bool CheckZipDirectory(TStream& stream, const TZipLocalInfo& local, QString& mes
         return false;
     }
     return true;
+}
+
+int ReadZipDirectory(TStream& stream, const std::vector<qint64>& segmentStarts,
+    std::vector<TZipCentralInfo>& entries, QString& message)
+{
+    entries.clear();
+    message.clear();
+    const qint64 size = stream.Size();
+    if (size < 22 || segmentStarts.empty()) {
+        message = U_("The end record is missing");
+        return 8;
+    }
+    // The end record is followed by at most 65535 bytes of comment.
+    const qint64 tailLength = qMin<qint64>(size, 22 + 0xFFFF);
+    QByteArray tail;
+    if (stream.Seek(size - tailLength) || ReadBlock(stream, tailLength, tail))
+        return 4;
+    qsizetype at = -1;
+    for (qsizetype i = tail.size() - 22; i >= 0; --i) {
+        const auto* p = reinterpret_cast<const unsigned char*>(tail.constData() + i);
+        if (GetLe(p, 4) == kZipEndSignature && i + 22 + qsizetype(GetLe(p + 20, 2)) == tail.size()) {
+            at = i;
+            break;
+        }
+    }
+    if (at < 0) {
+        message = U_("The end record is missing");
+        return 8;
+    }
+    const qint64 endPos = size - tailLength + at;
+    TLeReader er(tail);
+    er.Skip(at + 4);
+    er.U16(); // the last segment
+    quint64 dirDisk = er.U16();
+    er.U16(); // entries in the last segment
+    quint64 total = er.U16();
+    quint64 dirSize = er.U32();
+    quint64 dirOffset = er.U32();
+    qint64 dirEndLimit = endPos; // the directory ends before the end records
+    QByteArray loc;
+    if (endPos >= 20 && stream.Seek(endPos - 20) == 0 && ReadBlock(stream, 20, loc) == 0
+        && TLeReader(loc).U32() == kZip64LocatorSignature) {
+        TLeReader lr(loc);
+        lr.Skip(4);
+        const quint32 disk = lr.U32();
+        const quint64 offset = lr.U64();
+        if (disk >= segmentStarts.size() || offset > quint64(size)) {
+            message = U_("The Zip64 end record is damaged");
+            return 8;
+        }
+        const qint64 recordPos = segmentStarts[disk] + qint64(offset);
+        QByteArray z;
+        if (recordPos < 0 || recordPos + 56 > endPos - 20 || stream.Seek(recordPos)
+            || ReadBlock(stream, 56, z)) {
+            message = U_("The Zip64 end record is damaged");
+            return 8;
+        }
+        TLeReader zr(z);
+        if (zr.U32() != kZip64EndSignature) {
+            message = U_("The Zip64 end record is damaged");
+            return 8;
+        }
+        zr.Skip(8 + 4 + 4); // size, versions, this disk
+        dirDisk = zr.U32();
+        zr.U64(); // entries in the last segment
+        total = zr.U64();
+        dirSize = zr.U64();
+        dirOffset = zr.U64();
+        dirEndLimit = recordPos;
+    }
+    if (dirDisk >= segmentStarts.size() || dirOffset > quint64(size) || dirSize > quint64(size)) {
+        message = U_("The end record does not match the directory");
+        return 8;
+    }
+    const qint64 dirStart = segmentStarts[dirDisk] + qint64(dirOffset);
+    const qint64 dirEnd = dirStart + qint64(dirSize);
+    // The directory may be followed by a segment border's worth of nothing
+    // else: it must end where the end records begin.
+    if (dirStart < 0 || dirEnd != dirEndLimit || total > dirSize / 46) {
+        message = U_("The end record does not match the directory");
+        return 8;
+    }
+    if (stream.Seek(dirStart))
+        return 4;
+    entries.reserve(size_t(total));
+    for (quint64 n = 0; n < total; ++n) {
+        QByteArray h, extra, comment;
+        TZipCentralInfo c;
+        if (stream.Position() + 46 > dirEnd || ReadBlock(stream, 46, h)) {
+            message = U_("The central directory is cut short");
+            return 8;
+        }
+        TLeReader r(h);
+        if (r.U32() != kZipCentralSignature) {
+            message = U_("The central directory is damaged");
+            return 8;
+        }
+        r.U16(); // version made by
+        r.U16(); // version needed
+        c.Flags = int(r.U16());
+        c.Method = int(r.U16());
+        c.DosTime = r.U32();
+        c.Crc = r.U32();
+        const quint32 c32 = r.U32();
+        const quint32 u32 = r.U32();
+        const unsigned nameLen = r.U16();
+        const unsigned extraLen = r.U16();
+        const unsigned commentLen = r.U16();
+        const unsigned disk = r.U16();
+        r.U16(); // internal attributes
+        c.ExternalAttr = r.U32();
+        const quint32 off32 = r.U32();
+        if (stream.Position() + nameLen + extraLen + commentLen > dirEnd
+            || ReadBlock(stream, nameLen, c.StoredName) || ReadBlock(stream, extraLen, extra)
+            || ReadBlock(stream, commentLen, comment)) {
+            message = U_("The central directory is cut short");
+            return 8;
+        }
+        TExtraSizes sizes;
+        TZipLocalInfo aes;
+        if (!WalkExtra(
+                extra, u32 == 0xFFFFFFFF, c32 == 0xFFFFFFFF, off32 == 0xFFFFFFFF, sizes, &aes, message))
+            return 8;
+        const quint64 usize = u32 == 0xFFFFFFFF ? sizes.USize : u32;
+        const quint64 csize = c32 == 0xFFFFFFFF ? sizes.CSize : c32;
+        const quint64 offset = off32 == 0xFFFFFFFF ? sizes.Offset : off32;
+        if (usize > kMaxSize || csize > quint64(size) || offset > quint64(size)
+            || disk >= segmentStarts.size()) {
+            message = U_("Impossible sizes in the header");
+            return 8;
+        }
+        c.USize = qint64(usize);
+        c.CSize = qint64(csize);
+        c.Offset = qint64(offset);
+        c.Disk = disk;
+        c.KeyMode = aes.KeyMode;
+        c.AesVersion = aes.AesVersion;
+        c.AesMethod = aes.AesMethod;
+        c.Name = ZipNameFromStored(c.StoredName, c.Flags & 0x0800);
+        entries.push_back(std::move(c));
+    }
+    if (stream.Position() != dirEnd) {
+        message = U_("The end record does not match the directory");
+        return 8;
+    }
+    return 0;
 }
 
 } // namespace kes

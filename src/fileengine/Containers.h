@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <vector>
 
 namespace kes {
 
@@ -95,6 +96,9 @@ struct TZipEntry {
     // instead of being patched into the local header.
     bool DataDescriptor = false;
     int BaseFlags = 0x0080; // carried by every entry ($0080 in one-entry archives)
+    int ExtraFlags = 0; // further flags (an encrypted name: $0100)
+    QByteArray ExtraFields; // further extra fields, in the local and the central header
+    quint32 DiskStart = 0; // the segment the local header lies in
 
     int Version() const;
     int Flags() const;
@@ -104,6 +108,8 @@ struct TZipEntry {
 // The local header with name and extras, sizes and CRC as zeros
 // ($FFFFFFFF for the sizes of a Zip64 entry).
 QByteArray ZipLocalHeader(const TZipEntry& e);
+// Puts the entry's CRC (unless AE-2) and sizes into its local header.
+void FillZipLocalHeader(QByteArray& header, const TZipEntry& e);
 // Offset of the 64-bit sizes in the local Zip64 extra, from the header's
 // start.
 int ZipLocal64SizesOffset(const TZipEntry& e);
@@ -118,6 +124,48 @@ QByteArray ZipCentralHeader(const TZipEntry& e);
 // locator first when the directory's end or size do not fit 32 bits or
 // the entries are too many for the classic record.
 QByteArray ZipEndRecords(quint64 entries, quint64 directoryOffset, quint64 directorySize);
+
+// The end records of an archive that may be split into segments: offsets
+// are counted from the start of the segment they lie in.
+struct TZipEndInfo {
+    quint64 Entries = 0;
+    quint64 EntriesHere = 0; // central headers in the last segment
+    quint64 DirectoryOffset = 0; // in the segment DirectoryDisk
+    quint64 DirectorySize = 0;
+    quint64 EndOffset = 0; // where the end records begin in the last segment
+    quint32 Disk = 0; // the last segment
+    quint32 DirectoryDisk = 0;
+    bool Zip64() const;
+};
+QByteArray ZipEndRecords(const TZipEndInfo& end);
+// Room the end records take.
+int ZipEndRecordsSize(const TZipEndInfo& end);
+
+// One entry of a central directory as read back.
+struct TZipCentralInfo {
+    QByteArray StoredName;
+    QString Name;
+    int Flags = 0;
+    int Method = 0;
+    quint32 DosTime = 0;
+    quint32 Crc = 0;
+    qint64 CSize = 0;
+    qint64 USize = 0;
+    qint64 Offset = 0; // in its segment
+    quint32 Disk = 0;
+    quint32 ExternalAttr = 0;
+    int KeyMode = 0;
+    int AesVersion = 0;
+    int AesMethod = 0;
+    bool IsDirectory() const { return StoredName.endsWith('/'); }
+};
+
+// Reads the central directory of a whole archive: segmentStarts holds
+// where each segment begins in the stream (the parts one after the other;
+// {0} for an archive of one file). 0, 8 (damaged or missing structures) or
+// 4 (read failure); message says why.
+int ReadZipDirectory(TStream& stream, const std::vector<qint64>& segmentStarts,
+    std::vector<TZipCentralInfo>& entries, QString& message);
 
 struct TZipLocalInfo {
     int Version = 0;

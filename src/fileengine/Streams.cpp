@@ -74,4 +74,26 @@ int TMemoryStream::Truncate()
     return 0;
 }
 
+int TWindowStream::Read(void* buffer, qint64 count, qint64& done)
+{
+    return FBase.Read(buffer, count, done);
+}
+
+int TWindowStream::Write(const void*, qint64, qint64& done)
+{
+    done = -1;
+    return platform::kErrInvalid;
+}
+
+qint64 TWindowStream::Size() const
+{
+    const qint64 size = FBase.Size();
+    return size < 0 ? -1 : qMax<qint64>(0, size - FStart);
+}
+
+int TWindowStream::Truncate()
+{
+    return platform::kErrInvalid;
+}
+
 } // namespace kes

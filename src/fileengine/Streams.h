@@ -63,4 +63,25 @@ private:
     qint64 FPos = 0;
 };
 
+// A read-only view of another stream from a position on: position 0 of
+// the view is Start of the base (a zip entry inside its archive).
+class TWindowStream : public TStream {
+public:
+    TWindowStream(TStream& base, qint64 start)
+        : FBase(base)
+        , FStart(start)
+    {
+    }
+    int Read(void* buffer, qint64 count, qint64& done) override;
+    int Write(const void* buffer, qint64 count, qint64& done) override;
+    int Seek(qint64 position) override { return FBase.Seek(FStart + position); }
+    qint64 Position() const override { return FBase.Position() - FStart; }
+    qint64 Size() const override;
+    int Truncate() override;
+
+private:
+    TStream& FBase;
+    qint64 FStart;
+};
+
 } // namespace kes

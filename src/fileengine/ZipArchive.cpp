@@ -34,31 +34,12 @@ int TZipArchiveWriter::EndEntry(quint32 crc, quint64 uncompressedSize)
         const QByteArray d = ZipDataDescriptor(e);
         err = FArchive.WriteAll(d.constData(), d.size());
     } else {
-        const qint64 at = qint64(e.LocalOffset);
-        unsigned char buf[16];
-        // An AE-2 entry keeps the CRC at 0: the authentication code stands
-        // for it.
-        if (!e.Ae2) {
-            PutLe(buf, e.Crc, 4);
-            err = FArchive.Seek(at + 14);
-            if (!err)
-                err = FArchive.WriteAll(buf, 4);
-        }
-        if (!err) {
-            if (e.Zip64) {
-                PutLe(buf, e.USize, 8);
-                PutLe(buf + 8, e.CSize, 8);
-                err = FArchive.Seek(at + ZipLocal64SizesOffset(e));
-                if (!err)
-                    err = FArchive.WriteAll(buf, 16);
-            } else {
-                PutLe(buf, e.CSize, 4);
-                PutLe(buf + 4, e.USize, 4);
-                err = FArchive.Seek(at + 18);
-                if (!err)
-                    err = FArchive.WriteAll(buf, 8);
-            }
-        }
+        // The header again, now with CRC and sizes (its length is the same).
+        QByteArray local = ZipLocalHeader(e);
+        FillZipLocalHeader(local, e);
+        err = FArchive.Seek(qint64(e.LocalOffset));
+        if (!err)
+            err = FArchive.WriteAll(local.constData(), local.size());
         if (!err)
             err = FArchive.Seek(end);
     }

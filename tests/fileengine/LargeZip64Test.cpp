@@ -3,6 +3,7 @@
 // "large" (run with ctest -L large); it reads 4.5 GiB twice.
 #include "EngineTestSupport.h"
 #include "fileengine/CopyThread.h"
+#include "fileengine/ZipWrite.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -38,6 +39,42 @@ TEST(LargeZip64, SparseSourceAboveFourGiB)
     EXPECT_EQ(r.out.trimmed(), QByteArray::number(size) + " True tail!");
     const QByteArray zip = kestest::ReadBytes(dir.filePath("big.zip"));
     EXPECT_EQ(quint8(zip[4]), 45);
+}
+
+// An archive of several entries past 4 GiB: a stored sparse file moves the
+// following entries' offsets and the central directory beyond 32 bits.
+TEST(LargeZipWrite, ArchiveAboveFourGiBWithEntriesAfterIt)
+{
+    QTemporaryDir dir;
+    const QString src = dir.filePath("sparse.img");
+    const qint64 size = (qint64(1) << 32) + 4096;
+    {
+        QFile f(src);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.seek(size - 5));
+        ASSERT_EQ(f.write("tail!"), 5);
+    }
+    kestest::WriteBytes(dir.filePath("after.txt"), "after the big one\n");
+    const QString zip = dir.filePath("big.zip");
+    {
+        TZipWrite w(zip, dir.path());
+        w.AddFile(src, false);
+        w.AddFile(dir.filePath("after.txt"), true);
+        w.WriteDirectory();
+        w.Verify();
+    }
+    QFile::remove(src);
+    const auto r = enginetest::Python(
+        "import sys, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "a, b = z.infolist()\n"
+        "print(a.file_size, b.header_offset > 2**32, z.read('after.txt').decode().strip())\n",
+        {zip});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(r.out.trimmed(), QByteArray::number(size) + " True after the big one");
+    if (kestest::HaveTool("7z")) {
+        EXPECT_EQ(kestest::Run("7z", {"t", zip}, {}, {}, 600000).exitCode, 0);
+    }
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "ui/PickerDialogs.h"
 #include "ui/TextViewer.h"
 #include "ui_MainWindow.h"
+#include "watchdog/LogZip.h"
 #include "watchdog/MonTask.h"
 #include "watchdog/MonitorController.h"
 
@@ -590,6 +591,18 @@ void TMainWindow::OnShowLog()
     options.SectionMarker = QStringLiteral("Kestrup -");
     options.FileFilter = SafeFormat(_("Log files|*.%s|all|*.*"), {QStringLiteral("log")});
     options.Print = PrinterOfKesmoIni(monitor.KesmoIni());
+    options.SaveAsZip = [this](QWidget* parent, const QString& fileName) {
+        if (fileName.isEmpty())
+            return;
+        const QString zipName
+            = QFileDialog::getSaveFileName(parent, _("Save as zip"), DefaultLogZipName(fileName),
+                QtFileFilter(SafeFormat(_("Zip archives|*.%s|all|*.*"), {QStringLiteral("zip")})));
+        if (zipName.isEmpty())
+            return;
+        QString message;
+        if (!SaveLogAsZip(fileName, zipName, message))
+            ShowMessage(TMessageKind::mkError, message);
+    };
     TTextViewer viewer(options, this);
     viewer.LoadFile(dialog.selectedFiles().first());
     viewer.exec();

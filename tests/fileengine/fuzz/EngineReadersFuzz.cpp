@@ -1,6 +1,8 @@
 // Feeds arbitrary bytes to everything the verification reads: the gzip
 // header and its data and trailer, the zip local header, data and
-// directory, the encrypted-copy header and the encrypted stream. None of it
+// directory, the central directory of an archive of many entries (whole, and
+// cut into two parts as a split archive), the encrypted-copy header and the
+// encrypted stream. None of it
 // may crash, hang or allocate from a size field.
 #include "fileengine/AesLib.h"
 #include "fileengine/Containers.h"
@@ -50,6 +52,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 Inflate(s, h.CSize, h.USize);
             CheckZipDirectory(s, h, message);
         }
+    }
+    {
+        TMemoryStream s(bytes);
+        std::vector<TZipCentralInfo> entries;
+        ReadZipDirectory(s, {0}, entries, message);
+        // The same bytes as two parts of a split archive.
+        ReadZipDirectory(s, {0, qint64(size / 2)}, entries, message);
     }
     {
         TMemoryStream s(bytes);
