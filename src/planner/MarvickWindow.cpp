@@ -114,6 +114,18 @@ quint32 TMarvickWindowController::StartScheduler(
     return FSchedulerStatus;
 }
 
+bool TMarvickWindowController::RefreshScheduler()
+{
+    if (!SchedulerAvailable())
+        return false;
+    if (!TWinTaskScheduler::IsRunning(*FScheduler->Service())) {
+        FSchedulerStatus = platform::kTaskServiceNotRunning;
+        return false;
+    }
+    FScheduler->Refresh();
+    return true;
+}
+
 QString TMarvickWindowController::SchedulerStartMessage() const
 {
     const TProgramVersion version = ProgramVersion();

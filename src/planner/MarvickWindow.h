@@ -54,6 +54,10 @@ public:
     TWinTaskScheduler* Scheduler() const { return FScheduler.get(); }
     bool SchedulerAvailable() const { return FScheduler != nullptr && FSchedulerStatus == 0; }
     quint32 SchedulerStatus() const { return FSchedulerStatus; }
+    // Looks again after the scheduled-task dialogs: lists the tasks anew
+    // while the service is there; a service that has gone makes the
+    // scheduler unavailable (false, SchedulerStartMessage tells why).
+    bool RefreshScheduler();
     // The message of a failed start: program, bitness, version and the
     // scheduler's start text.
     QString SchedulerStartMessage() const;

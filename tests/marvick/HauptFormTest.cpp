@@ -4,6 +4,7 @@
 #include "app/marvick/HauptForm.h"
 #include "app/marvick/DesktopIconDialog.h"
 #include "app/marvick/UiText.h"
+#include "common/FakeSystemd.h"
 #include "common/TestSupport.h"
 #include "frame/WinExecute.h"
 #include "planner/ScheduleRun.h"
@@ -161,6 +162,54 @@ TEST_F(HauptFormTest, EditorControlsFollowTheRules)
     EXPECT_EQ(messages.last(), QStringLiteral("Please select a unique name for this schedule!"));
     EXPECT_EQ(f.lvSchedules->model()->rowCount(), 1);
     window.close();
+}
+
+TEST_F(HauptFormTest, TaskServiceGoneWhileTheWindowIsOpen)
+{
+    TSchedTask s;
+    s.SName = QStringLiteral("Daily");
+    s.Task = task;
+    TMarvickSettings settings;
+    settings.Schedules = {s};
+    SaveSchedules(ini, settings, QStringLiteral("Marvick"), QStringLiteral("1.1"));
+    kestest::FakeSystemd fake(dir.filePath(QStringLiteral("units")));
+    if (!fake.Start())
+        KESTEST_SKIP_OR_FAIL("dbus-daemon cannot be started");
+    TMarvickWindowSetup setup;
+    setup.IniName = ini;
+    setup.JobDir = dir.path();
+    setup.ProgramPath = QStringLiteral("/usr/bin/Marvick");
+    TMarvickWindowController controller(setup);
+    ASSERT_TRUE(controller.Load().isEmpty());
+    platform::TSystemdTaskServiceOptions o;
+    o.TaskFolder = dir.filePath(QStringLiteral("Tasks"));
+    o.UnitFolder = dir.filePath(QStringLiteral("units"));
+    o.BusAddress = fake.Address();
+    o.SystemBusAddress = fake.Address();
+    o.SplitArguments = [](const QString& text) { return SplitCommandLine(text); };
+    ASSERT_EQ(controller.StartScheduler(platform::CreateSystemdTaskService(o)), 0u);
+    THauptForm window(controller);
+    QStringList messages;
+    window.SetMessageHook([&](TMessageKind, const QString& text) {
+        messages << text;
+        return true;
+    });
+    window.ShowWindow();
+    QApplication::processEvents();
+    EXPECT_TRUE(messages.isEmpty());
+    EXPECT_TRUE(window.Form().btnCreateTask->isEnabled());
+
+    // The manager goes away: told once, the buttons off, the list kept.
+    fake.GoAway();
+    window.RefreshTasks();
+    window.RefreshTasks();
+    EXPECT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages.value(0).contains(QStringLiteral("0x80041315"))) << messages.value(0).toStdString();
+    EXPECT_FALSE(window.Form().btnCreateTask->isEnabled());
+    EXPECT_FALSE(window.Form().btnShowTasks->isEnabled());
+    EXPECT_EQ(window.Form().lvSchedules->model()->rowCount(), 1);
+    window.close();
+    EXPECT_EQ(LoadSchedules(ini, {}).Schedules.value(0).SName, QStringLiteral("Daily"));
 }
 
 TEST(DesktopIconDialogTest, ControlsGiveTheSwitches)

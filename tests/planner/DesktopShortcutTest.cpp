@@ -138,22 +138,34 @@ TEST(DesktopShortcut, WrittenLauncherIsValidAndStartsTheSchedule)
     }
 }
 
-TEST(DesktopShortcut, MissingOrReadOnlyDesktopFolderIsReportedAndNothingWritten)
+namespace {
+
+QString WriteDailyShortcut(const QString& folder)
+{
+    return WriteShortcutLink(MakeShortcutLink(folder, QStringLiteral("KesSched-Daily"),
+        QStringLiteral("/usr/bin/Marvick"), QStringLiteral("Daily"), QString(), QString(), QString(), false));
+}
+
+} // namespace
+
+TEST(DesktopShortcut, MissingDesktopFolderIsReportedAndNotMadeUp)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
-    const auto write = [&](const QString& folder) {
-        return WriteShortcutLink(
-            MakeShortcutLink(folder, QStringLiteral("KesSched-Daily"), QStringLiteral("/usr/bin/Marvick"),
-                QStringLiteral("Daily"), QString(), QString(), QString(), false));
-    };
+    const auto write = WriteDailyShortcut;
     const QString missing = dir.filePath(QStringLiteral("Desktop"));
     const QString error = write(missing);
     EXPECT_TRUE(error.startsWith(QStringLiteral("Error creating desktop shortcut!\n")))
         << error.toStdString();
     EXPECT_TRUE(error.endsWith(QStringLiteral("(0x00000002)"))) << error.toStdString();
     EXPECT_FALSE(QFileInfo::exists(missing));
+}
 
+TEST(DesktopShortcut, ReadOnlyDesktopFolderIsReportedAndNothingWritten)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto write = WriteDailyShortcut;
     const QString readOnly = dir.filePath(QStringLiteral("ro"));
     ASSERT_TRUE(QDir().mkpath(readOnly));
     QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);

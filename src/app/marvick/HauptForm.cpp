@@ -160,11 +160,7 @@ void THauptForm::ConnectForm()
 void THauptForm::ShowWindow()
 {
     const bool available = FController.SchedulerAvailable();
-    FTaskDialog->InitTaskScheduler(available ? FController.Scheduler() : nullptr);
-    for (QPushButton* button : {FUi->btnCreateTask, FUi->btnShowTasks}) {
-        button->setEnabled(available);
-        button->setToolTip(available ? QString() : FController.SchedulerDisabledHint());
-    }
+    UpdateTaskButtons();
     RefreshActiveTasks();
     FillList(0);
     show();
@@ -173,6 +169,30 @@ void THauptForm::ShowWindow()
         QTimer::singleShot(
             0, this, [this] { Message(TMessageKind::mkError, FController.SchedulerStartMessage()); });
     }
+}
+
+void THauptForm::UpdateTaskButtons()
+{
+    const bool available = FController.SchedulerAvailable();
+    FTaskDialog->InitTaskScheduler(available ? FController.Scheduler() : nullptr);
+    for (QPushButton* button : {FUi->btnCreateTask, FUi->btnShowTasks}) {
+        button->setEnabled(available);
+        button->setToolTip(available ? QString() : FController.SchedulerDisabledHint());
+    }
+}
+
+void THauptForm::RefreshTasks()
+{
+    const bool was = FController.SchedulerAvailable();
+    if (!FController.RefreshScheduler() && was) {
+        UpdateTaskButtons();
+        Message(TMessageKind::mkError, FController.SchedulerStartMessage());
+    }
+    RefreshActiveTasks();
+    const int selected = SelectedSchedule();
+    FModel->Refresh();
+    if (selected >= 0)
+        SelectSchedule(selected);
 }
 
 void THauptForm::RefreshActiveTasks()
@@ -244,8 +264,13 @@ void THauptForm::RefreshPreview()
     bool current = false;
     const QList<TPreviewRow> rows = FController.Editor().Preview(
         QDate::currentDate(), kPreviewDays, current, FController.Setup().LanguageCode);
-    FUi->lbPreviewState->setText(current ? _("With the schedule's current rotation state:")
-                                         : _("With a new rotation (as Add or Replace begins it):"));
+    QString state = current ? _("With the schedule's current rotation state:")
+                            : _("With a new rotation (as Add or Replace begins it):");
+    // A run would stop at a task file that is gone.
+    const QString task = FController.Editor().Values().Task;
+    if (!task.isEmpty() && !QFileInfo::exists(task))
+        state += QLatin1Char('\n') + SafeFormat(_("Backup task \"%s\" not found!"), {task});
+    FUi->lbPreviewState->setText(state);
     FUi->tvPreview->clear();
     QList<QTreeWidgetItem*> items;
     items.reserve(rows.size());
@@ -379,8 +404,7 @@ void THauptForm::OnCreateTask()
     }
     FTaskDialog->Execute(-1, TKesAction::paSchedule, FController.JobDir(), FController.Editor().Values().Name,
         FController.DefOptions(), false);
-    RefreshActiveTasks();
-    FModel->Refresh();
+    RefreshTasks();
 }
 
 void THauptForm::OnShowTasks()
@@ -388,11 +412,7 @@ void THauptForm::OnShowTasks()
     while (FTaskDialog->Execute(0, TKesAction::paSchedule, FController.JobDir(),
                FController.Editor().Values().Name, FController.DefOptions(), false)
         == mrRetry) { }
-    RefreshActiveTasks();
-    const int selected = SelectedSchedule();
-    FModel->Refresh();
-    if (selected >= 0)
-        SelectSchedule(selected);
+    RefreshTasks();
 }
 
 void THauptForm::OnShortcut()

@@ -45,6 +45,10 @@ public:
     void SelectSchedule(int index);
     // What went to the message box last.
     QString LastMessage() const { return FLastMessage; }
+    // After the scheduled-task dialogs: the tasks listed anew and the
+    // Active flags set; a task service that has gone is told, and the
+    // scheduled-task buttons are disabled.
+    void RefreshTasks();
     // The preview rows as shown (tests).
     int PreviewRowCount() const;
 
@@ -61,6 +65,7 @@ private:
     bool Message(TMessageKind kind, const QString& text);
     void FocusAfterCheck(const TValidation& check);
     void RefreshActiveTasks();
+    void UpdateTaskButtons();
 
     void OnRowChosen();
     void OnAdd();
