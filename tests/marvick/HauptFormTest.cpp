@@ -103,6 +103,15 @@ TEST_F(HauptFormTest, LongListWithoutTaskServiceKeepsTheWindow)
     EXPECT_EQ(window.PreviewRowCount(), 1);
     EXPECT_TRUE(f.tvPreview->topLevelItem(0)->text(2).contains(QStringLiteral("not valid")));
 
+    // Sorted by cycles, falling: a row still leads to its own schedule.
+    f.lvSchedules->sortByColumn(scCycles, Qt::DescendingOrder);
+    window.SelectSchedule(5);
+    EXPECT_EQ(window.SelectedSchedule(), 5);
+    const QModelIndex top = f.lvSchedules->model()->index(0, 0);
+    f.lvSchedules->setCurrentIndex(top);
+    EXPECT_EQ(f.leName->text(), top.data().toString());
+    EXPECT_EQ(f.edCycles->value(), 3);
+
     // Closing saves the list as it is, broken values included.
     window.close();
     const TMarvickSettings saved = LoadSchedules(ini, {});
