@@ -14,6 +14,8 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QToolTip>
 #include <QTreeView>
 #include <gtest/gtest.h>
 
@@ -237,6 +239,17 @@ TEST(DesktopIconDialogTest, ControlsGiveTheSwitches)
     EXPECT_EQ(f.bbErrorAction->toolTip(), QStringLiteral("Disable Shutdown on errors"));
     f.cbParallel->setChecked(true);
     EXPECT_TRUE(f.cbAction->isHidden());
+    // F11 shows the focused control's hint, for a labelled field without
+    // one its label's text.
+    dialog.show();
+    dialog.activateWindow();
+    for (auto [control, hint] : {std::pair<QWidget*, QString> {f.cbRunAs, f.cbRunAs->toolTip()},
+             {f.edShortcut, QStringLiteral("Name of desktop shortcut:")}}) {
+        control->setFocus();
+        QApplication::processEvents();
+        QTest::keyClick(control, Qt::Key_F11);
+        EXPECT_EQ(QToolTip::text(), hint);
+    }
     f.rbStatus2->setChecked(true);
     dialog.Collect();
     EXPECT_EQ(
