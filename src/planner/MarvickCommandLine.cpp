@@ -2,10 +2,21 @@
 
 #include "frame/Switches.h"
 #include "frame/WinExecute.h"
+#include "planner/SchedulePreview.h"
 
 #include <algorithm>
 
 namespace kes {
+
+namespace {
+
+bool IsPreviewSwitch(const QString& word)
+{
+    const QString keyword = word.section(QLatin1Char(':'), 0, 0);
+    return keyword.compare(QStringLiteral("preview"), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
 
 TMarvickCommandLine ParseMarvickCommandLine(const QStringList& arguments)
 {
@@ -27,6 +38,12 @@ TMarvickCommandLine ParseMarvickCommandLine(const QStringList& arguments)
             cmd.IntAct = true;
         } else if (MatchOption(word, QStringLiteral("dark"))) {
             cmd.UseDarkMode = true;
+        } else if (IsPreviewSwitch(word)) {
+            // Written out in full: an abbreviation would take switches
+            // meant for the main program ("/p" of "/prompt").
+            const qsizetype colon = word.indexOf(QLatin1Char(':'));
+            cmd.Preview = true;
+            cmd.PreviewDays = ParsePreviewDays(word.mid(colon + 1), colon >= 0);
         } else {
             // Passed on as one argument: a switch with a blank is enclosed
             // in quotes, so the main program's line splits back to it.

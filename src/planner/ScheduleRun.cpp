@@ -59,6 +59,30 @@ QString DefOptions(const QString& iniName, bool useAltIni)
     return DefaultRunOptions(useAltIni ? iniName : QString());
 }
 
+QString ScheduleProblem(const TSchedTask& s)
+{
+    if (s.Cycles < 1 || s.Steps < 1 || s.TotalSteps() > INT_MAX)
+        return SafeFormat(_("The rotation of schedule \"%s\" is not valid (Cycles = %d, Steps = %d)!"),
+            {s.SName, s.Cycles, s.Steps});
+    if (s.IsWeekly() && (s.FirstDay < 1 || s.FirstDay > 7))
+        return SafeFormat(_("The first day of schedule \"%s\" is not valid (FirstDay = %d, "
+                            "1 = Monday ... 7 = Sunday)!"),
+            {s.SName, s.FirstDay});
+    return QString();
+}
+
+bool StepDoneOnDay(const TSchedTask& schedule, const QDate& day)
+{
+    return schedule.LastDay == DayNumber(day);
+}
+
+void ApplyStepPlan(TSchedTask& schedule, const TStepPlan& plan, const QDate& day)
+{
+    schedule.NextCyc = plan.NextCyc;
+    schedule.LastFull = plan.LastFull;
+    schedule.LastDay = DayNumber(day);
+}
+
 TStepPlan DecideStep(const TSchedTask& schedule, const QDate& today, bool runAgain)
 {
     TStepPlan plan;
@@ -303,14 +327,7 @@ bool TScheduleRun::CheckLoadedSchedule()
 // with: reported, nothing started, nothing stored.
 bool TScheduleRun::ScheduleIsUsable(const TSchedTask& s)
 {
-    QString reason;
-    if (s.Cycles < 1 || s.Steps < 1 || s.TotalSteps() > INT_MAX)
-        reason = SafeFormat(_("The rotation of schedule \"%s\" is not valid (Cycles = %d, Steps = %d)!"),
-            {s.SName, s.Cycles, s.Steps});
-    else if (s.IsWeekly() && (s.FirstDay < 1 || s.FirstDay > 7))
-        reason = SafeFormat(_("The first day of schedule \"%s\" is not valid (FirstDay = %d, "
-                              "1 = Monday ... 7 = Sunday)!"),
-            {s.SName, s.FirstDay});
+    const QString reason = ScheduleProblem(s);
     if (reason.isEmpty())
         return true;
     if (ReportsQuietly(s))
@@ -395,7 +412,7 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
 
     // 1. Already done today (unless the user runs it again).
     bool runAgain = false;
-    if (s.LastDay == DayNumber(today) && AlreadyDone(s, runAgain))
+    if (StepDoneOnDay(s, today) && AlreadyDone(s, runAgain))
         return;
 
     // 2. The decision.
@@ -421,9 +438,7 @@ void TScheduleRun::RunSchedule(int index, const QString& options)
     Report(s, result, plan.KindText, plan.Step);
     if (result != 0)
         return;
-    s.NextCyc = plan.NextCyc;
-    s.LastFull = plan.LastFull;
-    s.LastDay = DayNumber(today);
+    ApplyStepPlan(s, plan, today);
     Store(index, s);
 }
 

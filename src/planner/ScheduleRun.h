@@ -39,11 +39,16 @@ struct TMarvickCommandLine {
     int Wait = 5; // seconds before information messages close by themselves
     bool IntAct = false;
     bool UseDarkMode = false;
+    // "preview[:days]": print what the coming days' runs would start and
+    // start nothing. PreviewDays -1: the value is not a day count.
+    bool Preview = false;
+    int PreviewDays = 0;
 };
 
 // Examines the arguments (without the program) in order: "ini" with a
 // value, "delay" with a value, "interactive", "dark"; any other switch goes
-// to OtherOptions, a plain argument is the schedule name.
+// to OtherOptions, a plain argument is the schedule name. "preview" (not
+// abbreviated) asks for the rotation preview.
 TMarvickCommandLine ParseMarvickCommandLine(const QStringList& arguments);
 
 // The options passed to the main program when Marvick got none of its own
@@ -88,6 +93,16 @@ struct TStepPlan {
 // runAgain repeats the previous step (the day's step was done and the user
 // asked to run it again); it has no effect on a rotation not yet begun.
 TStepPlan DecideStep(const TSchedTask& schedule, const QDate& today, bool runAgain);
+
+// Why no rotation can run with the schedule's values (a hand-edited
+// settings file): the message, or empty when it can run.
+QString ScheduleProblem(const TSchedTask& schedule);
+
+// Whether the day's step of the schedule was started already on that day.
+bool StepDoneOnDay(const TSchedTask& schedule, const QDate& day);
+
+// The state after a successful start of the planned step on the day.
+void ApplyStepPlan(TSchedTask& schedule, const TStepPlan& plan, const QDate& day);
 
 // Starts the program with the arguments; with wait it returns when the
 // program has ended. Result codes as StartProgramAndWait.

@@ -44,4 +44,11 @@ int WriteDesktopEntry(const QString& path, const TDesktopEntry& entry);
 // 0 also when there was none; else the system's error code.
 int RemoveDesktopEntry(const QString& path);
 
+// A launcher on the desktop: written like an entry, but executable (file
+// managers start only executable launchers) and into a folder that must
+// exist (a desktop folder is not made up). Then marked trusted for the
+// desktops that ask for it (gio's metadata::trusted, when gio is there;
+// harmless without). 0 or the system's error code.
+int WriteDesktopShortcut(const QString& path, const TDesktopEntry& entry);
+
 } // namespace kes::platform

@@ -3,6 +3,7 @@
 
 #include "platform/FileName.h"
 #include "platform/Paths.h"
+#include "platform/Process.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -129,6 +130,32 @@ int RemoveDesktopEntry(const QString& path)
         return 0;
     if (::unlink(name.constData()) != 0 && errno != ENOENT)
         return errno;
+    return 0;
+}
+
+int WriteDesktopShortcut(const QString& path, const TDesktopEntry& entry)
+{
+    const QByteArray name = EncodeName(path);
+    const qsizetype slash = name.lastIndexOf('/');
+    if (name.isEmpty() || slash < 0)
+        return ENOENT;
+    struct stat st { };
+    const QByteArray folder = slash == 0 ? QByteArray("/") : name.left(slash);
+    if (::stat(folder.constData(), &st) != 0)
+        return errno;
+    if (!S_ISDIR(st.st_mode))
+        return ENOTDIR;
+    if (const int err = ReplaceSettingsFile(path, DesktopEntryText(entry).toUtf8(), 0755))
+        return err;
+    // A replaced file keeps its mode: the launcher must be executable.
+    if (::stat(name.constData(), &st) == 0 && (st.st_mode & S_IXUSR) == 0)
+        ::chmod(name.constData(), (st.st_mode & 07777) | S_IXUSR | S_IXGRP | S_IXOTH);
+    std::unique_ptr<ChildProcess> gio;
+    if (SpawnProcess(QStringLiteral("gio"),
+            {QStringLiteral("set"), path, QStringLiteral("metadata::trusted"), QStringLiteral("true")},
+            QString(), gio)
+        == 0)
+        gio->Wait(3000);
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // with the schedule name, the Kesmo stand-in records every command line,
 // and a datagram socket of the test plays the system log.
 #include "planner/SchedTask.h"
+#include "planner/SchedulePreview.h"
 
 #include "SysLogReceiver.h"
 #include "common/StandinLog.h"
@@ -298,12 +299,85 @@ TEST_F(MarvickProgram, StartsWithoutAScheduleToRun)
     EXPECT_EQ(NextEvent(),
         QStringLiteral("<11>[0xC000001A] No schedule named on the command line. Settings file: ") + Ini());
 
-    // With a display and no name the main window would open: usage text.
-    r = Marvick(
-        QDate(2025, 1, 1), {}, {QStringLiteral("DISPLAY=:97"), QStringLiteral("QT_QPA_PLATFORM=offscreen")});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_TRUE(r.out.contains("Usage: Marvick")) << r.out.constData();
+    // With a display and no name the main window opens (tests/marvick).
     EXPECT_TRUE(kestest::ReadStandinLog(standinLog).isEmpty());
+}
+
+// The preview predicts what the day-by-day starts do: the same starts,
+// modes and folders on the same days, and no start on a skipped day.
+TEST_F(MarvickProgram, PreviewPredictsTheDayByDayRuns)
+{
+    TSchedTask waiting = Schedule(QStringLiteral("Weekly Wait"), 2, 7, true); // begins on a Monday
+    TSchedTask catchUp = Schedule(QString::fromUtf8("Wöchentlich \"B\""), 2, 7, false);
+    catchUp.FirstDay = 3; // Wednesday, missed in cycle 2
+    catchUp.NextCyc = 8;
+    catchUp.LastFull = 1;
+    TSchedTask daily = Schedule(QStringLiteral("Daily"), 20, 5, true); // 100 steps: Bu001F ...
+    daily.NextCyc = 99;
+    const QDate first(2025, 1, 2); // a Thursday
+    daily.LastDay = DayNumber(first); // done today already
+    Save({waiting, catchUp, daily});
+    const int days = 16;
+    int seen = 0;
+    for (const TSchedTask& s : LoadSchedules(Ini(), {}).Schedules) {
+        SCOPED_TRACE(s.SName.toStdString());
+        const QList<TPreviewRow> rows = PreviewSchedule(s, first, days, QStringLiteral("en"));
+        // The command line prints the same table and starts nothing.
+        const QByteArray before = kestest::ReadBytes(Ini());
+        const auto p = Marvick(first, {s.SName, QStringLiteral("/preview:16")});
+        EXPECT_EQ(p.exitCode, 0) << p.err.constData();
+        EXPECT_TRUE(QString::fromLocal8Bit(p.out).endsWith(PreviewTable(rows, QStringLiteral("en"))))
+            << p.out.constData();
+        EXPECT_EQ(kestest::ReadBytes(Ini()), before);
+        EXPECT_EQ(kestest::ReadStandinLog(standinLog).size(), seen);
+        bool anySkipped = false;
+        for (int i = 0; i < days; ++i) {
+            const QDate day = first.addDays(i);
+            QList<QStringList> predicted;
+            for (const TPreviewRow& row : rows) {
+                if (row.Day != day)
+                    continue;
+                if (row.Kind == TPreviewKind::pkRun || row.Kind == TPreviewKind::pkCatchUp)
+                    predicted.append(Call(row.Mode, row.Folder));
+                else
+                    anySkipped = true;
+            }
+            const auto r = Marvick(day, {s.SName});
+            EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+            if (predicted.isEmpty())
+                EXPECT_EQ(kestest::ReadStandinLog(standinLog).size(), seen) << day.toString().toStdString();
+            else
+                EXPECT_EQ(NewCalls(seen, int(predicted.size())), predicted) << day.toString().toStdString();
+        }
+        EXPECT_EQ(anySkipped, s.SName != catchUp.SName);
+    }
+}
+
+TEST_F(MarvickProgram, PreviewOfAnUnknownScheduleOrBadDayCount)
+{
+    Save({Schedule(QStringLiteral("Nightly"), 2, 5, false)});
+    auto r = Marvick(QDate(2025, 1, 1), {QStringLiteral("Other"), QStringLiteral("/preview")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(r.err.contains("Schedule \"Other\" not found!")) << r.err.constData();
+    for (const char* bad : {"/preview:0", "/preview:x", "/PREVIEW:99999"}) {
+        r = Marvick(QDate(2025, 1, 1), {QStringLiteral("Nightly"), QString::fromLatin1(bad)});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_TRUE(r.err.contains("The number of days to preview must be from 1 to 3660!")) << bad;
+    }
+    // The default is 30 days: a title line and 30 rows.
+    r = Marvick(QDate(2025, 1, 1), {QStringLiteral("nightly"), QStringLiteral("-Preview")});
+    EXPECT_EQ(r.exitCode, 0) << r.err.constData();
+    const QList<QByteArray> lines = r.out.trimmed().split('\n');
+    EXPECT_TRUE(lines.last().startsWith("2025-01-30")) << r.out.constData();
+    EXPECT_TRUE(lines.contains(QByteArray("2025-01-01 Wed Full 1 Bu01F")) || [&] {
+        for (const QByteArray& line : lines) {
+            if (line.simplified() == "2025-01-01 Wed Full 1 Bu01F")
+                return true;
+        }
+        return false;
+    }()) << r.out.constData();
+    EXPECT_TRUE(kestest::ReadStandinLog(standinLog).isEmpty());
+    EXPECT_TRUE(log->Pending().isEmpty());
 }
 
 TEST_F(MarvickProgram, DisplayWithoutServerReportsLikeABatchSession)

@@ -1,17 +1,25 @@
 // Marvick: backup schedules. Started with a schedule name (by a timer or a
 // desktop shortcut) it runs the schedule and ends without a window.
+#include "app/marvick/HauptForm.h"
+#include "frame/Format.h"
 #include "frame/I18n.h"
 #include "frame/ProgramPaths.h"
 #include "frame/StartUp.h"
+#include "frame/UnicodeIniFile.h"
+#include "frame/Version.h"
 #include "frame/WinExecute.h"
+#include "planner/SchedulePreview.h"
 #include "planner/ScheduleRun.h"
 #include "platform/Desktop.h"
+#include "platform/Paths.h"
 #include "platform/SysLog.h"
 #include "ui/DisplayStyle.h"
+#include "ui/IconSet.h"
 #include "ui/MessageDialog.h"
 
 #include <QApplication>
 #include <QDate>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <cstdio>
 #include <memory>
@@ -70,12 +78,47 @@ private:
     QString FLogSocket;
 };
 
+// "Marvick <name> /preview[:days]": the table of what the coming days'
+// runs would start; nothing is started or stored.
+int PrintPreview(const kes::TMarvickContext& context)
+{
+    const kes::TMarvickCommandLine& cmd = context.CommandLine;
+    const auto fail = [](const QString& text) {
+        std::fputs(text.toLocal8Bit().append('\n').constData(), stderr);
+        return 2;
+    };
+    if (cmd.PreviewDays < 1)
+        return fail(kes::SafeFormat(
+            _("The number of days to preview must be from 1 to %d!"), {kes::kMaxPreviewDays}));
+    kes::TSchedules schedules;
+    try {
+        schedules = kes::LoadSchedules(context.IniName, kes::TMarvickSettings {}).Schedules;
+    } catch (const kes::EIniReadError& e) {
+        return fail(e.Message());
+    }
+    const int index = kes::FindSchedule(schedules, cmd.SchedName);
+    if (cmd.SchedName.isEmpty() || index < 0)
+        return fail(kes::SafeFormat(_("Schedule \"%s\" not found!"), {cmd.SchedName}));
+    const kes::TSchedTask& s = schedules[index];
+    QString text = kes::SafeFormat(_("Schedule: %s\nBackup task: %s"), {s.SName, s.Task}) + QLatin1Char('\n');
+    if (!QFileInfo::exists(s.Task))
+        text += kes::SafeFormat(_("Backup task \"%s\" not found!"), {s.Task}) + QLatin1Char('\n');
+    text += QLatin1Char('\n')
+        + kes::PreviewTable(kes::PreviewSchedule(s, kes::TClock::System()->CurrentDate(), cmd.PreviewDays,
+                                context.LanguageCode),
+            context.LanguageCode);
+    std::fputs(text.toLocal8Bit().constData(), stdout);
+    return 0;
+}
+
 void PrintUsage()
 {
     const QString text = _("Usage: Marvick <schedule name> [/ini:<settings file>] [/delay:<seconds>] "
                            "[/interactive] [/dark] [switches for the main program]\n"
                            "Runs the backup schedule and starts the backup that is due today.\n"
-                           "Editing schedules in a window is not available in this version.\n");
+                           "       Marvick <schedule name> /preview[:days]\n"
+                           "Prints what the runs of the coming days (30 by default) would start.\n"
+                           "Started without a schedule name on a display, Marvick shows its window.\n");
     std::fputs(text.toLocal8Bit().constData(), stdout);
 }
 
@@ -112,6 +155,8 @@ int main(int argc, char** argv)
         : location.IniName;
     context.IsBatch = batch;
     context.LanguageCode = kes::LanguageCode();
+    if (context.CommandLine.Preview)
+        return PrintPreview(context);
     if (!batch)
         kes::ApplyDisplayStyle(
             kes::DecideDisplayStyle(context.CommandLine.UseDarkMode, kes::ConfigFileName()));
@@ -124,7 +169,28 @@ int main(int argc, char** argv)
     if (run.CheckSchedule())
         return run.HadError() ? 1 : 0;
 
-    // Without a schedule to run the main window would open here.
-    PrintUsage();
-    return 2;
+    // Without a schedule to run (or with one not in the list) the window
+    // opens; in a batch session CheckSchedule has ended the program.
+    if (batch || !qobject_cast<QApplication*>(app.get())) {
+        PrintUsage();
+        return 2;
+    }
+    kes::InitVersion(QStringLiteral("Marvick"), QStringLiteral("1.1.0.0"), QString());
+    kes::TIconSet::Load(kes::TIconSet::StyleFromConfig(kes::ConfigFileName()),
+        kes::DecideDisplayStyle(context.CommandLine.UseDarkMode, kes::ConfigFileName())
+            == kes::TDisplayStyle::dsDark);
+    kes::TMarvickWindowSetup setup;
+    setup.IniName = context.IniName;
+    setup.JobDir = location.JobDir;
+    setup.KesPath = location.KesPath;
+    setup.ProgramPath = kes::platform::ExecutablePath();
+    setup.UseAltIni = context.CommandLine.UseAltIni;
+    setup.LanguageCode = context.LanguageCode;
+    kes::TMarvickWindowController controller(setup);
+    if (const QString error = controller.Load(); !error.isEmpty())
+        kes::ShowErrorMessage(QStringLiteral("Marvick"), error);
+    controller.StartScheduler();
+    kes::THauptForm window(controller);
+    window.ShowWindow();
+    return app->exec() == 0 ? 0 : 1;
 }
