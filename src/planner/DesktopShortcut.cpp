@@ -215,7 +215,7 @@ TShortcutLink MakeShortcutLink(const QString& desktopFolder, const QString& shor
     e.Exec.append(programPath);
     // Marvick splits the line as the arguments of its own start would be.
     e.Exec += SplitCommandLine(ShortcutArguments(scheduleName, options));
-    e.Icon = QStringLiteral("marvick");
+    e.Icon = QStringLiteral("org.kestrup.Marvick"); // the installed theme icon
     if (!jobDir.isEmpty())
         e.ExtraKeys.append(QStringLiteral("Path=") + platform::EscapeDesktopValue(jobDir));
     return link;

@@ -1,6 +1,7 @@
 #include "app/marvick/DesktopIconDialog.h"
 
 #include "app/marvick/UiText.h"
+#include "app/marvick/tasks/ErrorActionDlg.h"
 #include "frame/Help.h"
 #include "frame/I18n.h"
 #include "planner/ErrorActions.h"
@@ -11,12 +12,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
-#include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QToolTip>
-#include <QVBoxLayout>
 
 namespace kes {
 
@@ -127,28 +126,9 @@ bool TDesktopIconDialog::Execute(const QString& caption, const QString& tasks, i
 // out.
 void TDesktopIconDialog::OnErrorAction()
 {
-    TErrorActionChoice choice(FModel.ActErr);
-    QDialog dialog(this);
-    dialog.setWindowTitle(ErrorActionTitle());
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* group = new QGroupBox(ErrorActionCaption(FModel.ActionText()), &dialog);
-    auto* groupLayout = new QVBoxLayout(group);
-    QList<QCheckBox*> checks;
-    for (int i = 0; i < choice.Count(); ++i) {
-        auto* check = new QCheckBox(ErrorActionConditionText(i), group);
-        check->setChecked(choice.Checked(i));
-        groupLayout->addWidget(check);
-        checks.append(check);
-    }
-    layout->addWidget(group);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    layout->addWidget(buttons);
-    const bool accepted = dialog.exec() == QDialog::Accepted;
-    for (int i = 0; i < choice.Count(); ++i)
-        choice.SetChecked(i, checks[i]->isChecked());
-    choice.Finish(accepted, FModel.ActErr);
+    QWidget* button = FUi->bbErrorAction;
+    TErrorActionDialog::Execute(
+        button->mapToGlobal(QPoint(0, button->height())), FModel.ActionText(), FModel.ActErr, this);
 }
 
 bool TDesktopIconDialog::eventFilter(QObject* watched, QEvent* event)

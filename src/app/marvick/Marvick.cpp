@@ -140,6 +140,9 @@ int main(int argc, char** argv)
         // all, reported as in a batch session, instead of Qt's fatal error.
         const bool fallback = kes::platform::ArrangeDisplayFallback();
         app = std::make_unique<QApplication>(qtArgc, qtArgv.data());
+        // The desktop entry of the installed program gives the window its
+        // icon and name where the window system asks for it (Wayland).
+        QGuiApplication::setDesktopFileName(QStringLiteral("org.kestrup.Marvick"));
         if (fallback && QGuiApplication::platformName() == kes::platform::HeadlessDisplayPlatform())
             batch = true;
     }
