@@ -613,8 +613,9 @@ void TZipWrite::AddFileCore(const QString& SourceName, const QString& StoredName
     TZipEntry e;
     const qint32 dos = FileTimeToDosTime(fd.TimeStamps.LastWriteTime);
     e.DosTime = dos == -1 ? 0x00210000u : quint32(dos);
-    const int attr = FileGetAttrXL(SystemPathXL(SourceName), true);
-    e.ExternalAttr = quint32((attr >= 0 ? attr : fd.FileAttr) & 0xFFFF);
+    // The status read above followed links as well: its attributes are
+    // the file's, no second look needed.
+    e.ExternalAttr = quint32(fd.FileAttr & 0xFFFF);
     AddEntry(*source, fd.FileSize, stored, ACompress, e, what, ARatio);
 }
 
@@ -922,16 +923,20 @@ struct TPrepareSettings {
     size_t Ahead = 8;
 };
 
-// Prepares the small files of a batch on its threads, in order of the
-// items, never more than Ahead items beyond the one the writer waits for.
+// Prepares the small files of a batch, in order of the items, never more
+// than Ahead items beyond the one the writer waits for. Threads - 1 threads
+// of its own; the writer prepares items too while the one it waits for is
+// not ready yet, so that it seldom sleeps (a wake-up per entry costs more
+// than a small entry's writing).
 class TPreparePool {
 public:
     TPreparePool(const std::vector<TZipBatchItem>& items, TPrepareSettings settings)
         : FItems(items)
         , FSet(std::move(settings))
         , FSlots(items.size())
+        , FWriter(FSet, FStop)
     {
-        for (int i = 0; i < FSet.Threads; ++i)
+        for (int i = 1; i < FSet.Threads; ++i)
             FThreads.emplace_back([this] { Run(); });
     }
     ~TPreparePool()
@@ -948,46 +953,82 @@ public:
     TPreparePool(const TPreparePool&) = delete;
     TPreparePool& operator=(const TPreparePool&) = delete;
 
-    // Waits for item i and hands it over; the pool moves on past it.
+    // Item i, prepared by a pool thread or by the caller itself; the pool
+    // moves on past it.
     TZipPrepared Take(size_t i)
     {
         std::unique_lock<std::mutex> lock(FLock);
-        FDone.wait(lock, [&] { return FSlots[i].Ready; });
+        while (!FSlots[i].Ready) {
+            if (Claimable()) {
+                const size_t j = FNext++;
+                lock.unlock();
+                PrepareItem(j, FWriter);
+                lock.lock();
+            } else {
+                FWaiting = true;
+                FDone.wait(lock);
+                FWaiting = false;
+            }
+        }
         TZipPrepared p = std::move(FSlots[i]);
         FSlots[i] = TZipPrepared();
         FTaken = i + 1;
+        const bool wake = FIdle > 0;
         lock.unlock();
-        FWork.notify_all();
+        if (wake)
+            FWork.notify_all();
         return p;
     }
 
 private:
+    // What one preparing thread keeps from item to item.
+    struct TContext {
+        TContext(const TPrepareSettings& set, const std::atomic<bool>& stop)
+            : Buffer(0x40000)
+            , Host(stop)
+        {
+            if (!set.Password.isEmpty())
+                Crypt = std::make_unique<TEncryption>(set.Password, set.KeyMode, int(Buffer.size()));
+        }
+        std::vector<char> Buffer;
+        TPrepareHost Host;
+        std::unique_ptr<TEncryption> Crypt;
+    };
+
+    // Under the lock.
+    bool Claimable() const { return FNext < FItems.size() && FNext < FTaken + FSet.Ahead; }
+
+    void PrepareItem(size_t i, TContext& c)
+    {
+        TZipPrepared p;
+        if (!FItems[i].Dir)
+            Prepare(FItems[i], p, c.Host, c.Crypt.get(), c.Buffer);
+        p.Ready = true;
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FSlots[i] = std::move(p);
+            wake = FWaiting;
+        }
+        if (wake)
+            FDone.notify_one();
+    }
+
     void Run()
     {
-        std::vector<char> buffer(0x40000);
-        TPrepareHost host(FStop);
-        std::unique_ptr<TEncryption> crypt;
-        if (!FSet.Password.isEmpty())
-            crypt = std::make_unique<TEncryption>(FSet.Password, FSet.KeyMode, int(buffer.size()));
+        TContext c(FSet, FStop);
         for (;;) {
             size_t i = 0;
             {
                 std::unique_lock<std::mutex> lock(FLock);
-                FWork.wait(
-                    lock, [&] { return FStop || FNext >= FItems.size() || FNext < FTaken + FSet.Ahead; });
+                ++FIdle;
+                FWork.wait(lock, [&] { return FStop || FNext >= FItems.size() || Claimable(); });
+                --FIdle;
                 if (FStop || FNext >= FItems.size())
                     return;
                 i = FNext++;
             }
-            TZipPrepared p;
-            if (!FItems[i].Dir)
-                Prepare(FItems[i], p, host, crypt.get(), buffer);
-            p.Ready = true;
-            {
-                std::lock_guard<std::mutex> lock(FLock);
-                FSlots[i] = std::move(p);
-            }
-            FDone.notify_all();
+            PrepareItem(i, c);
         }
     }
 
@@ -1010,8 +1051,7 @@ private:
         TZipEntry e;
         const qint32 dos = FileTimeToDosTime(fd.TimeStamps.LastWriteTime);
         e.DosTime = dos == -1 ? 0x00210000u : quint32(dos);
-        const int attr = FileGetAttrXL(path, true);
-        e.ExternalAttr = quint32((attr >= 0 ? attr : fd.FileAttr) & 0xFFFF);
+        e.ExternalAttr = quint32(fd.FileAttr & 0xFFFF);
         e.Zip64 = false;
         e.Encrypted = crypt != nullptr;
         e.Ae2 = e.Encrypted && size < 20;
@@ -1057,6 +1097,9 @@ private:
     size_t FNext = 0;
     size_t FTaken = 0;
     std::atomic<bool> FStop {false};
+    TContext FWriter;
+    bool FWaiting = false;
+    int FIdle = 0;
     std::vector<std::thread> FThreads;
 };
 
@@ -1121,9 +1164,15 @@ void TZipWrite::WritePrepared(TZipPrepared& p, const QString& StoredName, bool c
     if (result == 0) {
         e.LocalOffset = quint64(FStream->Position());
         e.DiskStart = FCurSeg;
-        int err = FStream->WriteAll(header.constData(), header.size());
-        if (!err && FMaxSize <= 0)
-            err = FStream->WriteAll(p.Data.constData(), p.Data.size());
+        int err = 0;
+        if (FMaxSize <= 0) {
+            // One write for header and data: small entries are mostly
+            // system calls otherwise.
+            header += p.Data;
+            err = FStream->WriteAll(header.constData(), header.size());
+        } else {
+            err = FStream->WriteAll(header.constData(), header.size());
+        }
         if (err) {
             result = host.WriteFailure(err);
         } else if (FMaxSize > 0) {

@@ -12,10 +12,11 @@
 // handlers. Entries of at most kInlineEntrySize bytes are produced on the
 // calling thread itself: Cancel still stops them, Suspend does not.
 //
-// AddBatch takes a sequence of files and directories: a small pool of
-// threads (the deflate thread setting) reads, deflates, encrypts and CRCs
-// the small files ahead, a bounded number at a time, while the calling
-// thread writes the entries strictly in the given order. Larger files, and
+// AddBatch takes a sequence of files and directories: a small pool (the
+// deflate thread setting counts the calling thread, which prepares items
+// too while it would wait) reads, deflates, encrypts and CRCs the small
+// files ahead, a bounded number at a time, while the calling thread writes
+// the entries strictly in the given order. Larger files, and
 // any file whose preparation failed, are added by the calling thread the
 // ordinary way when their turn comes, so each item's error is the one
 // AddFile would raise for it. Cancel takes effect at the next entry
