@@ -95,23 +95,21 @@ qint64 ParseSize(const QString& text)
     return n * factor;
 }
 
-// Adds a folder's contents below it, sorted by name: directory entries for
-// every folder, then its files. Links to folders are not followed.
-void AddTree(
-    TZipWrite& zip, const QString& dir, const QString& stored, TZCompressionLevel level, QString& concerned)
+// Collects a folder's contents below it, sorted by name: directory entries
+// for every folder, then its files. Links to folders are not followed.
+void CollectTree(std::vector<TZipBatchItem>& items, const QString& dir, const QString& stored, bool compress)
 {
-    const QFileInfoList items = QDir(dir).entryInfoList(
+    const QFileInfoList entries = QDir(dir).entryInfoList(
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name | QDir::DirsFirst);
-    for (const QFileInfo& fi : items) {
+    for (const QFileInfo& fi : entries) {
         const QString name = stored + u'/' + fi.fileName();
-        concerned = fi.filePath();
         if (fi.isDir()) {
             if (fi.isSymLink())
                 continue;
-            zip.AddDir(fi.filePath());
-            AddTree(zip, fi.filePath(), name, level, concerned);
+            items.push_back({fi.filePath(), QString(), false, true});
+            CollectTree(items, fi.filePath(), name, compress);
         } else {
-            zip.AddFile(fi.filePath(), name, level != zcNone);
+            items.push_back({fi.filePath(), name, compress, false});
         }
     }
 }
@@ -177,12 +175,19 @@ int WriteArchive(const QString& archive, const QStringList& paths, const TArchiv
             concerned = path;
             // Names are relative to the folder that holds the path.
             zip->SetDirectory(fi.absolutePath());
+            // The items of one path go as one batch: the small files are
+            // deflated ahead on the deflate threads.
+            std::vector<TZipBatchItem> items;
             if (fi.isDir()) {
-                zip->AddDir(path);
-                AddTree(*zip, path, fi.fileName(), o.Level, concerned);
+                items.push_back({path, QString(), false, true});
+                CollectTree(items, path, fi.fileName(), o.Level != zcNone);
             } else {
-                zip->AddFile(path, fi.fileName(), o.Level != zcNone);
+                items.push_back({path, fi.fileName(), o.Level != zcNone, false});
             }
+            zip->AddBatch(items, [&](size_t index, const EZipError&) {
+                concerned = items[index].Source;
+                return false;
+            });
         }
         concerned = archive;
         zip->WriteDirectory();

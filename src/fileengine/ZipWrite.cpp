@@ -15,7 +15,11 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 
 namespace kes {
 
@@ -305,6 +309,7 @@ TZipWrite::TZipWrite(const QString& ZipName, const QString& BasicDirectory, qint
 
 TZipWrite::~TZipWrite()
 {
+    FPassword.fill('\0');
     if (!FFinished && FStream) {
         // Never finished: nothing of it is left looking like an archive.
         try {
@@ -331,8 +336,11 @@ void TZipWrite::Init(const QString& ZipName, const QString& BasicDirectory, qint
     FStream = TExtFileStream::Open(SystemPathXL(ZipName), fmCreate, err);
     if (!FStream)
         Fail(what, ZipName, ceCreateFile, err, SystemErrorText(err));
-    if (!Password.isEmpty())
+    if (!Password.isEmpty()) {
         FEncryption = std::make_unique<TEncryption>(Password, AKeyMode, int(FBufferSize));
+        FPassword = Password;
+        FPassword.detach();
+    }
     if (FMaxSize > 0) {
         unsigned char marker[4];
         PutLe(marker, kSpanMarker, 4);
@@ -482,7 +490,7 @@ int TZipWrite::NewSegment()
     return 0;
 }
 
-int TZipWrite::WriteSpanned(TZipWorker& host, TStream& source, qint64 count)
+int TZipWrite::WriteSpanned(ICopyStepHost& host, TStream& source, qint64 count)
 {
     std::vector<char> buffer(size_t(qMin<qint64>(FBufferSize, qMax<qint64>(count, 1))));
     qint64 done = 0;
@@ -496,10 +504,10 @@ int TZipWrite::WriteSpanned(TZipWorker& host, TStream& source, qint64 count)
             if (const int r = NewSegment())
                 return r;
             room = FMaxSize - FStream->Position();
-            host.Progress(acSegmentCopy, host.SpeedLimit(), -qMin(count, FMaxSize));
+            host.Progress(acSegmentCopy, SpeedLimit(), -qMin(count, FMaxSize));
             announced = true;
         } else if (!announced) {
-            host.Progress(acZipCopy, host.SpeedLimit(), -qMin(count, room));
+            host.Progress(acZipCopy, SpeedLimit(), -qMin(count, room));
             announced = true;
         }
         const qint64 want = std::min({room, count, qint64(buffer.size())});
@@ -512,7 +520,7 @@ int TZipWrite::WriteSpanned(TZipWorker& host, TStream& source, qint64 count)
             return host.WriteFailure(err);
         count -= want;
         done += want;
-        host.Progress(acZipCopy, host.SpeedLimit(), done);
+        host.Progress(acZipCopy, SpeedLimit(), done);
     }
     return 0;
 }
@@ -605,8 +613,9 @@ void TZipWrite::AddFileCore(const QString& SourceName, const QString& StoredName
     TZipEntry e;
     const qint32 dos = FileTimeToDosTime(fd.TimeStamps.LastWriteTime);
     e.DosTime = dos == -1 ? 0x00210000u : quint32(dos);
-    const int attr = FileGetAttrXL(SystemPathXL(SourceName), true);
-    e.ExternalAttr = quint32((attr >= 0 ? attr : fd.FileAttr) & 0xFFFF);
+    // The status read above followed links as well: its attributes are
+    // the file's, no second look needed.
+    e.ExternalAttr = quint32(fd.FileAttr & 0xFFFF);
     AddEntry(*source, fd.FileSize, stored, ACompress, e, what, ARatio);
 }
 
@@ -816,18 +825,375 @@ void TZipWrite::AddFiles(
     QDir dir(Directory);
     const QFileInfoList files
         = dir.entryInfoList(masks, QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
-    for (const QFileInfo& fi : files) {
-        const QString stored = SubDir.isEmpty() ? fi.fileName() : SubDir + u'/' + fi.fileName();
-        try {
-            AddFile(fi.filePath(), stored, true, nullptr);
-            ++Count;
-        } catch (const EZipError& e) {
-            if (FCanceled)
-                throw;
-            if (ErrList)
-                *ErrList << e.SysErrorMsg();
+    std::vector<TZipBatchItem> items;
+    items.reserve(size_t(files.size()));
+    for (const QFileInfo& fi : files)
+        items.push_back({fi.filePath(), SubDir.isEmpty() ? fi.fileName() : SubDir + u'/' + fi.fileName()});
+    // Every entry written counts, also when a cancel ends the batch.
+    const size_t before = FFileList.size();
+    struct TCount {
+        int& Count;
+        const std::vector<TZipEntry>& List;
+        size_t Before;
+        ~TCount() { Count += int(List.size() - Before); }
+    } count {Count, FFileList, before};
+    AddBatch(items, [ErrList](size_t, const EZipError& e) {
+        if (ErrList)
+            *ErrList << e.SysErrorMsg();
+        return true;
+    });
+}
+
+// --- Batches ------------------------------------------------------------------
+
+// An entry made ahead by a batch's pool: its fields without name and
+// offsets, and its data as they go into the archive.
+struct TZipPrepared {
+    bool Ready = false;
+    // The calling thread adds the item the ordinary way (a directory, a
+    // large file, one that could not be prepared).
+    bool Ordinary = true;
+    TZipEntry Entry;
+    QByteArray Data;
+};
+
+namespace {
+
+// The host of the steps on a pool thread: nobody follows the progress, a
+// pause does not reach it, the pool's stop cancels it. Failures are not
+// kept: the calling thread repeats a failed item and reports it then.
+class TPrepareHost : public ICopyStepHost {
+public:
+    explicit TPrepareHost(const std::atomic<bool>& stop)
+        : FStop(stop)
+    {
+    }
+    void WaitIfPaused() override { }
+    bool Cancelled() const override { return FStop.load(std::memory_order_relaxed); }
+    void Progress(TFileAction, bool, qint64) override { }
+    bool FollowsProgress() const override { return false; }
+    bool SetSysError(int code) override { return code != 0; }
+    void SetErrorMessage(const QString&) override { }
+
+private:
+    const std::atomic<bool>& FStop;
+};
+
+// The host of a prepared entry's writing on the calling thread.
+class TWriteHost : public ICopyStepHost {
+public:
+    TWriteHost(const bool& cancelled, const TFileProgressEvent& progress, bool speedLimit)
+        : FCancelled(cancelled)
+        , FProgress(progress)
+        , FSpeedLimit(speedLimit)
+    {
+    }
+    void WaitIfPaused() override { }
+    bool Cancelled() const override { return FCancelled; }
+    void Progress(TFileAction action, bool speedLimit, qint64 count) override
+    {
+        if (FProgress)
+            FProgress(action, speedLimit || FSpeedLimit, count);
+    }
+    bool FollowsProgress() const override { return bool(FProgress); }
+    bool SetSysError(int code) override
+    {
+        if (code != 0)
+            SysError = code;
+        return code != 0;
+    }
+    void SetErrorMessage(const QString& text) override { Message = text; }
+
+    int SysError = 0;
+    QString Message;
+
+private:
+    const bool& FCancelled;
+    const TFileProgressEvent& FProgress;
+    bool FSpeedLimit;
+};
+
+struct TPrepareSettings {
+    QByteArray Password;
+    int KeyMode = 0;
+    TZCompressionLevel Level = zcDefault;
+    QString TempDir;
+    int Threads = 1;
+    // Items claimed but not yet taken by the writer, at most.
+    size_t Ahead = 8;
+};
+
+// Prepares the small files of a batch, in order of the items, never more
+// than Ahead items beyond the one the writer waits for. Threads - 1 threads
+// of its own; the writer prepares items too while the one it waits for is
+// not ready yet, so that it seldom sleeps (a wake-up per entry costs more
+// than a small entry's writing).
+class TPreparePool {
+public:
+    TPreparePool(const std::vector<TZipBatchItem>& items, TPrepareSettings settings)
+        : FItems(items)
+        , FSet(std::move(settings))
+        , FSlots(items.size())
+        , FWriter(FSet, FStop)
+    {
+        for (int i = 1; i < FSet.Threads; ++i)
+            FThreads.emplace_back([this] { Run(); });
+    }
+    ~TPreparePool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FStop = true;
+        }
+        FWork.notify_all();
+        for (std::thread& t : FThreads)
+            t.join();
+        FSet.Password.fill('\0');
+    }
+    TPreparePool(const TPreparePool&) = delete;
+    TPreparePool& operator=(const TPreparePool&) = delete;
+
+    // Item i, prepared by a pool thread or by the caller itself; the pool
+    // moves on past it.
+    TZipPrepared Take(size_t i)
+    {
+        std::unique_lock<std::mutex> lock(FLock);
+        while (!FSlots[i].Ready) {
+            if (Claimable()) {
+                const size_t j = FNext++;
+                lock.unlock();
+                PrepareItem(j, FWriter);
+                lock.lock();
+            } else {
+                FWaiting = true;
+                FDone.wait(lock);
+                FWaiting = false;
+            }
+        }
+        TZipPrepared p = std::move(FSlots[i]);
+        FSlots[i] = TZipPrepared();
+        FTaken = i + 1;
+        const bool wake = FIdle > 0;
+        lock.unlock();
+        if (wake)
+            FWork.notify_all();
+        return p;
+    }
+
+private:
+    // What one preparing thread keeps from item to item.
+    struct TContext {
+        TContext(const TPrepareSettings& set, const std::atomic<bool>& stop)
+            : Buffer(0x40000)
+            , Host(stop)
+        {
+            if (!set.Password.isEmpty())
+                Crypt = std::make_unique<TEncryption>(set.Password, set.KeyMode, int(Buffer.size()));
+        }
+        std::vector<char> Buffer;
+        TPrepareHost Host;
+        std::unique_ptr<TEncryption> Crypt;
+    };
+
+    // Under the lock.
+    bool Claimable() const { return FNext < FItems.size() && FNext < FTaken + FSet.Ahead; }
+
+    void PrepareItem(size_t i, TContext& c)
+    {
+        TZipPrepared p;
+        if (!FItems[i].Dir)
+            Prepare(FItems[i], p, c.Host, c.Crypt.get(), c.Buffer);
+        p.Ready = true;
+        bool wake = false;
+        {
+            std::lock_guard<std::mutex> lock(FLock);
+            FSlots[i] = std::move(p);
+            wake = FWaiting;
+        }
+        if (wake)
+            FDone.notify_one();
+    }
+
+    void Run()
+    {
+        TContext c(FSet, FStop);
+        for (;;) {
+            size_t i = 0;
+            {
+                std::unique_lock<std::mutex> lock(FLock);
+                ++FIdle;
+                FWork.wait(lock, [&] { return FStop || FNext >= FItems.size() || Claimable(); });
+                --FIdle;
+                if (FStop || FNext >= FItems.size())
+                    return;
+                i = FNext++;
+            }
+            PrepareItem(i, c);
         }
     }
+
+    // The entry of a small file, as AddFile would make it; anything out of
+    // the ordinary leaves it to the calling thread.
+    void Prepare(const TZipBatchItem& item, TZipPrepared& p, TPrepareHost& host, TEncryption* crypt,
+        std::vector<char>& buffer)
+    {
+        const QString path = SystemPathXL(item.Source);
+        TFileData fd;
+        if (!GetFileDataInfo(path, fd) || (fd.FileAttr & faDirectory)
+            || fd.FileSize > TZipWrite::kInlineEntrySize
+            || quint64(fd.FileSize) > Zip64Limits().EntryThreshold)
+            return;
+        int err = 0;
+        auto source = TExtFileStream::Open(path, fmOpenRead | fmShareDenyWrite, err, kFlagSequentialScan);
+        if (!source)
+            return;
+        const qint64 size = fd.FileSize;
+        TZipEntry e;
+        const qint32 dos = FileTimeToDosTime(fd.TimeStamps.LastWriteTime);
+        e.DosTime = dos == -1 ? 0x00210000u : quint32(dos);
+        e.ExternalAttr = quint32(fd.FileAttr & 0xFFFF);
+        e.Zip64 = false;
+        e.Encrypted = crypt != nullptr;
+        e.Ae2 = e.Encrypted && size < 20;
+        e.BaseFlags = 0;
+        if (e.Encrypted) {
+            e.KeyMode = crypt->KeyMode();
+            e.Method = 99;
+            e.InnerMethod = size > 0 ? 8 : 0;
+        } else {
+            e.Method = (item.Compress && size > 0) ? 8 : 0;
+        }
+        const bool deflate = size > 0 && (e.Method == 8 || e.Encrypted);
+        TBlockPump pump(host, buffer.data(), qint64(buffer.size()));
+        TEntryDataStep data(host, pump, crypt, FSet.Level, 1, FSet.TempDir);
+        TMemoryStream out;
+        out.Reserve(size + size / 1000 + 128);
+        int r = 0;
+        if (deflate || e.Encrypted) {
+            r = data.Write(*source, size, deflate, out);
+        } else {
+            r = pump.Copy(*source, &out, false, size, false);
+            char probe;
+            qint64 got = 0;
+            if (r == 0 && source->Read(&probe, 1, got) == 0 && got > 0)
+                r = ceReadFile; // it grew: the ordinary way tells so
+        }
+        if (r != 0)
+            return;
+        e.Crc = pump.Crc();
+        e.USize = quint64(deflate || e.Encrypted ? data.SourceBytes() : pump.Total());
+        e.CSize = quint64(out.Size());
+        p.Entry = e;
+        p.Data = out.Data();
+        p.Ordinary = false;
+    }
+
+    const std::vector<TZipBatchItem>& FItems;
+    TPrepareSettings FSet;
+    std::vector<TZipPrepared> FSlots;
+    std::mutex FLock;
+    std::condition_variable FWork;
+    std::condition_variable FDone;
+    size_t FNext = 0;
+    size_t FTaken = 0;
+    std::atomic<bool> FStop {false};
+    TContext FWriter;
+    bool FWaiting = false;
+    int FIdle = 0;
+    std::vector<std::thread> FThreads;
+};
+
+} // namespace
+
+void TZipWrite::AddBatch(const std::vector<TZipBatchItem>& items, const TZipBatchError& onError)
+{
+    if (items.empty())
+        return;
+    FCanceled = false;
+    TPrepareSettings settings;
+    settings.Password = FPassword;
+    settings.KeyMode = FEncryption ? FEncryption->KeyMode() : 0;
+    settings.Level = FLevel;
+    settings.TempDir = FTempDir;
+    settings.Threads = qMax(1, FDeflateThreads);
+    settings.Ahead = size_t(4 * settings.Threads);
+    TPreparePool pool(items, std::move(settings));
+    for (size_t i = 0; i < items.size(); ++i) {
+        const TZipBatchItem& item = items[i];
+        try {
+            if (FCanceled)
+                Fail(U_("Error adding file to \"%s\""), FZName, ceUserBreak & 0xFFF, 0, QString());
+            TZipPrepared p = pool.Take(i);
+            if (item.Dir)
+                AddDir(item.Source);
+            else if (p.Ordinary)
+                AddFileCore(item.Source, item.Stored, item.Compress, nullptr);
+            else
+                WritePrepared(p, item.Stored, item.Compress);
+        } catch (const EZipError& e) {
+            if (FCanceled || !onError || !onError(i, e))
+                throw;
+        }
+    }
+}
+
+void TZipWrite::WritePrepared(TZipPrepared& p, const QString& StoredName, bool compress)
+{
+    const QString what = U_("Error adding file to \"%s\"");
+    if (!FStream || FFinished)
+        Fail(what, FZName, ceWriteFile, ps::kErrInvalid, U_("The archive is already closed"));
+    QString stored;
+    if (!SafeZipEntryName(StoredName, stored))
+        Fail(what, FZName, kSeverityError + enIllegalHeader, 0,
+            SafeFormat(
+                U_("The entry name \"%s\" would lie outside the folder it is extracted to"), {StoredName}));
+    TZipEntry& e = p.Entry;
+    if (!MakeName(stored, e))
+        Fail(what, FZName, kSeverityError + enEncryption, 0, U_("The entry name could not be stored"));
+    const qint64 size = qint64(e.USize);
+    const TFileAction action = compress ? acCompress : e.Encrypted ? acEncrypt : acCopy;
+    TWriteHost host(FCanceled, FOnProgress, SpeedLimit());
+    host.Progress(action, false, -size);
+    const quint32 startSeg = FCurSeg;
+    const qint64 startPos = FStream->Position();
+    QByteArray header = ZipLocalHeader(e);
+    FillZipLocalHeader(header, e);
+    int result = FCanceled ? ceUserBreak : 0;
+    if (result == 0)
+        result = Reserve(header.size());
+    if (result == 0) {
+        e.LocalOffset = quint64(FStream->Position());
+        e.DiskStart = FCurSeg;
+        int err = 0;
+        if (FMaxSize <= 0) {
+            // One write for header and data: small entries are mostly
+            // system calls otherwise.
+            header += p.Data;
+            err = FStream->WriteAll(header.constData(), header.size());
+        } else {
+            err = FStream->WriteAll(header.constData(), header.size());
+        }
+        if (err) {
+            result = host.WriteFailure(err);
+        } else if (FMaxSize > 0) {
+            TMemoryStream data(p.Data);
+            result = WriteSpanned(host, data, qint64(e.CSize));
+        }
+    }
+    p.Data.clear();
+    if (result != 0) {
+        const int word = AsError(result);
+        const int number = NumberOf(word);
+        if (number == enWriteFile || number == enLowDiskSpace)
+            FErrorFlag = true;
+        TruncateTo(startSeg, startPos);
+        const QString message
+            = host.Message.isEmpty() && host.SysError != 0 ? SystemErrorText(host.SysError) : host.Message;
+        Fail(what, FZName, word, host.SysError, message);
+    }
+    host.Progress(action, false, size);
+    TestPausePoint("zip-entry-added");
+    FFileList.push_back(e);
 }
 
 void TZipWrite::WriteDirectory()

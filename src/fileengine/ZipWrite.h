@@ -12,6 +12,17 @@
 // handlers. Entries of at most kInlineEntrySize bytes are produced on the
 // calling thread itself: Cancel still stops them, Suspend does not.
 //
+// AddBatch takes a sequence of files and directories: a small pool (the
+// deflate thread setting counts the calling thread, which prepares items
+// too while it would wait) reads, deflates, encrypts and CRCs the small
+// files ahead, a bounded number at a time, while the calling thread writes
+// the entries strictly in the given order. Larger files, and
+// any file whose preparation failed, are added by the calling thread the
+// ordinary way when their turn comes, so each item's error is the one
+// AddFile would raise for it. Cancel takes effect at the next entry
+// boundary (or stops the large entry running); Suspend holds only large
+// entries, as above.
+//
 // Stored names always use forward slashes. A name that would extract
 // outside the target folder (absolute, with a drive, with a ".." part;
 // backslashes count as separators) is refused.
@@ -158,6 +169,21 @@ int VerifyZipParts(const QStringList& parts, TEncryption* crypt, int bufSize, QS
     const TZipRunner& run = {});
 
 using TTimeoutEvent = std::function<bool()>;
+
+// One item of a batch: a file stored under Stored, or (Dir) an existing
+// directory stored relative to the base directory, as AddDir does.
+struct TZipBatchItem {
+    QString Source;
+    QString Stored;
+    bool Compress = true;
+    bool Dir = false;
+};
+// A failed item of a batch (its index and error): true goes on with the
+// next item, false ends the batch with the error. A cancel always ends it.
+using TZipBatchError = std::function<bool(size_t index, const EZipError& error)>;
+
+struct TZipPrepared;
+
 using TFullDiskEvent = std::function<bool(const QString& ZipName)>;
 
 class TZipWrite {
@@ -199,6 +225,9 @@ public:
     // is tried.
     void AddFiles(const QString& Directory, const QString& Filter, const QString& SubDir, int& Count,
         QStringList* ErrList = nullptr);
+    // The items in order, small files prepared ahead by a pool (see above).
+    // Without onError the first failure ends the batch.
+    void AddBatch(const std::vector<TZipBatchItem>& items, const TZipBatchError& onError = {});
 
     void WriteDirectory();
     void Verify();
@@ -250,7 +279,9 @@ private:
     int Reserve(qint64 count);
     int NewSegment();
     // Writes count bytes at the end, across segments: 0 or the system code.
-    int WriteSpanned(TZipWorker& host, TStream& source, qint64 count);
+    int WriteSpanned(ICopyStepHost& host, TStream& source, qint64 count);
+    // Writes an entry whose data a batch's pool made.
+    void WritePrepared(TZipPrepared& p, const QString& StoredName, bool compress);
     // Runs a job to its end (inline: on this thread); the worker's result
     // number.
     int RunWorker(TZipWorker& worker, const TFileProgressEvent& progress, bool inlineJob = false);
@@ -268,6 +299,8 @@ private:
     bool FIsTemp = false;
     bool FEncNames = false;
     std::unique_ptr<TEncryption> FEncryption;
+    // Kept for the batch's threads: each encrypts with its own cipher.
+    QByteArray FPassword;
     bool FErrorFlag = false;
     bool FFinished = false;
     TFileProgressEvent FOnProgress;

@@ -543,3 +543,159 @@ TEST_F(ZipWriteTest, Zip64OffsetsAndEndRecordsWithLoweredLimits)
 }
 
 } // namespace
+
+// --- Batches: small files made ahead by a pool, written in order ------------
+
+namespace {
+
+// A directory entry, then files of mixed sizes below batch/: mostly small,
+// two above the inline limit in between (items 6 and count - 2: they take
+// the ordinary way), a tiny one, an empty one last.
+std::vector<TZipBatchItem> MakeBatch(const QString& root, int count)
+{
+    std::vector<TZipBatchItem> items;
+    QDir().mkpath(root + "/batch/sub");
+    items.push_back({root + "/batch/sub", QString(), false, true});
+    for (int i = 0; i < count; ++i) {
+        qint64 size = 1000 + (i * 7919) % 12000;
+        if (i == 5 || i == count - 3)
+            size = TZipWrite::kInlineEntrySize + 1000 * (i + 1);
+        else if (i == count - 1)
+            size = 0;
+        else if (i == 3)
+            size = 7;
+        const QString name = QStringLiteral("sub/f%1.bin").arg(i, 3, 10, QLatin1Char('0'));
+        WriteBytes(root + "/batch/" + name, MixedData(size, quint32(i + 1)));
+        items.push_back({root + "/batch/" + name, name, i % 4 != 1, false});
+    }
+    return items;
+}
+
+} // namespace
+
+TEST_F(ZipWriteTest, BatchWritesItsItemsInOrderInEveryShape)
+{
+    REQUIRE_TOOL("7z");
+    const std::vector<TZipBatchItem> items = MakeBatch(dir.path(), 40);
+    struct Shape {
+        const char* name;
+        QByteArray password;
+        int keyMode;
+        qint64 split;
+        int threads;
+        bool encNames;
+    } shapes[] = {
+        {"plain", {}, 0, 0, 3, false},
+        {"one thread", {}, 0, 0, 1, false},
+        {"AES 256", "batch pw", 3, 0, 2, false},
+        {"AES 128 with names", "batch pw", 1, 0, 4, true},
+        {"split", {}, 0, 0x10000, 2, false},
+        {"split and AES", "batch pw", 2, 0x10000, 2, false},
+    };
+    for (const Shape& s : shapes) {
+        SCOPED_TRACE(s.name);
+        const QString zip = Path(QString::fromUtf8(s.name).replace(u' ', u'_') + ".zip");
+        QStringList names; // as stored: the numbers when names are encrypted
+        {
+            TZipWrite w(zip, Path("batch"), s.split, s.password, s.keyMode);
+            w.SetDeflateThreads(s.threads);
+            w.SetEncryptNames(s.encNames);
+            w.AddBatch(items);
+            ASSERT_EQ(w.Entries().size(), items.size());
+            if (!s.encNames) {
+                for (size_t i = 0; i < items.size(); ++i) {
+                    const QString want = items[i].Dir ? "sub/" : items[i].Stored;
+                    EXPECT_EQ(QString::fromUtf8(w.Entries()[i].Name), want) << i;
+                }
+            }
+            for (const TZipEntry& e : w.Entries())
+                names << QString::fromUtf8(e.Name);
+            w.WriteDirectory();
+            w.Verify();
+        }
+        QStringList pw;
+        if (!s.password.isEmpty())
+            pw << "-p" + QString::fromUtf8(s.password);
+        const QString out = Path(QString::fromUtf8(s.name) + "-x");
+        const auto x = kestest::Run("7z", QStringList {"x", "-y", "-o" + out} + pw + QStringList {zip});
+        ASSERT_EQ(x.exitCode, 0) << x.out.toStdString() << x.err.toStdString();
+        for (size_t i = 0; i < items.size(); ++i) {
+            if (!items[i].Dir) {
+                EXPECT_EQ(ReadBytes(out + "/" + names[qsizetype(i)]), ReadBytes(items[i].Source))
+                    << items[i].Stored.toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(ZipWriteTest, BatchFailureInTheMiddleIsThatItemsAlone)
+{
+    std::vector<TZipBatchItem> items = MakeBatch(dir.path(), 12);
+    // A file that is gone, and a name that would leave the folder, among
+    // the others; the large item 6 comes after both.
+    items.insert(items.begin() + 4, {Path("batch/gone.bin"), "gone.bin", true, false});
+    items.insert(items.begin() + 6, {items[1].Source, "../out.bin", true, false});
+    const QString zip = Path("failing.zip");
+    TZipWrite w(zip, Path("batch"));
+    std::vector<std::pair<size_t, int>> failed;
+    w.AddBatch(items, [&](size_t index, const EZipError& e) {
+        failed.emplace_back(index, e.ZipError());
+        return true;
+    });
+    const std::vector<std::pair<size_t, int>> expected {
+        {4, 0x410E}, {6, ((kSeverityError + enIllegalHeader) & 0xFFF) | kOpZip}};
+    EXPECT_EQ(failed, expected);
+    ASSERT_EQ(w.Entries().size(), items.size() - 2);
+    size_t n = 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (i == 4 || i == 6)
+            continue;
+        EXPECT_EQ(QString::fromUtf8(w.Entries()[n++].Name), items[i].Dir ? "sub/" : items[i].Stored);
+    }
+    w.WriteDirectory();
+    w.Verify();
+    if (kestest::HaveTool("unzip")) {
+        EXPECT_EQ(kestest::Run("unzip", {"-tq", zip}).exitCode, 0);
+    }
+    // Without a handler the first failure ends the batch: the items before
+    // it stay.
+    TZipWrite w2(Path("ends.zip"), Path("batch"));
+    EXPECT_EQ(ZipErrorOf([&] { w2.AddBatch(items); }), 0x410E);
+    EXPECT_EQ(w2.Entries().size(), 4u);
+    w2.WriteDirectory();
+    w2.Verify();
+}
+
+TEST_F(ZipWriteTest, BatchCancelLeavesNoEntryAfterTheCancelPoint)
+{
+    const std::vector<TZipBatchItem> items = MakeBatch(dir.path(), 20);
+    // Cancelled at the announcement of item 4 (small, made ahead), of item
+    // 6 (large, the ordinary way) and of item 12.
+    for (const int at : {4, 6, 12}) {
+        SCOPED_TRACE(at);
+        const QString zip = Path(QStringLiteral("cancel%1.zip").arg(at));
+        TZipWrite w(zip, Path("batch"));
+        // Item k (the directory entry announces nothing) is announcement k.
+        int announced = 0;
+        w.SetOnProgress([&](TFileAction, bool, qint64 count) {
+            if (count < 0 && ++announced == at)
+                w.Cancel();
+        });
+        bool handlerCalled = false;
+        const int word = ZipErrorOf([&] {
+            w.AddBatch(items, [&](size_t, const EZipError&) {
+                handlerCalled = true;
+                return true;
+            });
+        });
+        EXPECT_EQ(word, 0x4080);
+        EXPECT_FALSE(handlerCalled);
+        EXPECT_EQ(w.Entries().size(), size_t(at));
+        EXPECT_EQ(w.Entries().back().Name, items[size_t(at) - 1].Stored.toUtf8());
+        w.WriteDirectory();
+        w.Verify();
+        if (kestest::HaveTool("unzip")) {
+            EXPECT_EQ(kestest::Run("unzip", {"-tq", zip}).exitCode, 0);
+        }
+    }
+}
