@@ -449,4 +449,9 @@ int ReadEncryptedCopyHeader(TStream& source, qint64& streamOffset, int& keyMode)
     return source.Seek(streamOffset);
 }
 
+void ReleaseThreadCryptoState()
+{
+    OPENSSL_thread_stop();
+}
+
 } // namespace kes

@@ -139,4 +139,8 @@ QByteArray EncryptedCopyHeader(int keyMode, quint32 unixTime, quint16 attributes
 // header says).
 int ReadEncryptedCopyHeader(TStream& source, qint64& streamOffset, int& keyMode);
 
+// Gives back what the crypto library keeps for the calling thread (its
+// error queue and caches); for worker threads that end or wait long.
+void ReleaseThreadCryptoState();
+
 } // namespace kes

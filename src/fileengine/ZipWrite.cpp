@@ -170,6 +170,9 @@ bool TZipWorker::SetSysError(int code)
 void TZipWorker::run()
 {
     const int result = FJob(*this);
+    // The thread may wait here until the owner goes: its crypto library
+    // state is given back now, not only at the thread's end.
+    ReleaseThreadCryptoState();
     FEvent.Wait();
     FError = result;
     SetFinished();
@@ -937,7 +940,10 @@ public:
         , FWriter(FSet, FStop)
     {
         for (int i = 1; i < FSet.Threads; ++i)
-            FThreads.emplace_back([this] { Run(); });
+            FThreads.emplace_back([this] {
+                Run();
+                ReleaseThreadCryptoState();
+            });
     }
     ~TPreparePool()
     {
