@@ -1,4 +1,4 @@
-// Desktop entry files (freedesktop.org "Desktop Entry Specification"): the
+// Desktop entry files (the freedesktop.org desktop-entry format): the
 // start-on-logon entry in $XDG_CONFIG_HOME/autostart and, later, desktop
 // shortcuts.
 //
@@ -20,7 +20,7 @@ struct TDesktopEntry {
     QStringList ExtraKeys; // further "Key=value" lines, written as they are
 };
 
-// One argument of the Exec key as the specification wants it: quoted when
+// One argument of the Exec key as the desktop-entry format wants it: quoted when
 // it holds a reserved character (inside the quotes '"', '`', '$' and '\'
 // get a backslash), '%' doubled. The string-level escaping of the whole
 // value comes on top (see DesktopEntryText).

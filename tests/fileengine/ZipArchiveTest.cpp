@@ -30,7 +30,7 @@ public:
     void SetErrorMessage(const QString&) override { }
 };
 
-struct TEntrySpec {
+struct TEntryShape {
     QString name;
     QByteArray data;
     bool deflate = false;
@@ -40,37 +40,37 @@ struct TEntrySpec {
 
 // Writes the entries into one archive stream with the engine's steps, as a
 // multi-entry writer does: entry after entry, one directory at the end.
-QByteArray WriteArchive(const std::vector<TEntrySpec>& specs, const QByteArray& password = "pw")
+QByteArray WriteArchive(const std::vector<TEntryShape>& shapes, const QByteArray& password = "pw")
 {
     TQuietHost host;
     std::vector<char> buffer(0x10000);
     TMemoryStream archive;
     TZipArchiveWriter zip(archive);
-    for (const TEntrySpec& spec : specs) {
+    for (const TEntryShape& shape : shapes) {
         TBlockPump pump(host, buffer.data(), qint64(buffer.size()));
-        TEncryption crypt(password, spec.keyMode, 0x10000);
-        const bool encrypted = spec.keyMode != 0;
-        const qint64 size = spec.data.size();
+        TEncryption crypt(password, shape.keyMode, 0x10000);
+        const bool encrypted = shape.keyMode != 0;
+        const qint64 size = shape.data.size();
         TZipEntry e;
-        e.Name = ZipStoredName(spec.name, e.Utf8);
+        e.Name = ZipStoredName(shape.name, e.Utf8);
         e.Zip64 = quint64(size) > Zip64Limits().EntryThreshold;
         e.Encrypted = encrypted;
         e.Ae2 = encrypted && size < 20;
-        e.KeyMode = spec.keyMode;
-        e.Method = encrypted ? 99 : (spec.deflate && size > 0 ? 8 : 0);
-        e.InnerMethod = spec.deflate && size > 0 ? 8 : 0;
-        e.DataDescriptor = spec.descriptor;
+        e.KeyMode = shape.keyMode;
+        e.Method = encrypted ? 99 : (shape.deflate && size > 0 ? 8 : 0);
+        e.InnerMethod = shape.deflate && size > 0 ? 8 : 0;
+        e.DataDescriptor = shape.descriptor;
         e.BaseFlags = 0;
         e.DosTime = 0x5A2B6C3D;
         e.ExternalAttr = 0x20;
         EXPECT_EQ(zip.BeginEntry(e), 0);
         TEntryDataStep data(host, pump, encrypted ? &crypt : nullptr, zcDefault, 1, QDir::tempPath());
-        TMemoryStream source(spec.data);
-        EXPECT_EQ(data.Write(source, size, spec.deflate && size > 0, archive), 0);
+        TMemoryStream source(shape.data);
+        EXPECT_EQ(data.Write(source, size, shape.deflate && size > 0, archive), 0);
         EXPECT_EQ(zip.EndEntry(pump.Crc(), quint64(data.SourceBytes())), 0);
     }
     EXPECT_EQ(zip.WriteDirectory(), 0);
-    EXPECT_EQ(zip.Entries().size(), specs.size());
+    EXPECT_EQ(zip.Entries().size(), shapes.size());
     return archive.Data();
 }
 
@@ -102,7 +102,7 @@ TEST_F(ZipArchiveTest, SeveralEntriesInOneArchiveForEveryReader)
     REQUIRE_TOOL("unzip");
     REQUIRE_TOOL("7z");
     REQUIRE_TOOL("python3");
-    const std::vector<TEntrySpec> specs = {
+    const std::vector<TEntryShape> shapes = {
         {"stored.bin", MixedData(30000, 31)},
         {"deflated.txt", MixedData(200000, 32), true},
         {"empty", QByteArray(), true},
@@ -113,7 +113,7 @@ TEST_F(ZipArchiveTest, SeveralEntriesInOneArchiveForEveryReader)
         {"secret-ae2.txt", "tiny", true, 1},
         {"secret-descriptor.txt", MixedData(3000, 36), true, 2, true},
     };
-    kestest::WriteBytes(Path("a.zip"), WriteArchive(specs));
+    kestest::WriteBytes(Path("a.zip"), WriteArchive(shapes));
     // unzip knows no AES: it checks the other entries.
     const auto t = kestest::Run("unzip", {"-t", Path("a.zip"), "-x", "secret-*"});
     EXPECT_EQ(t.exitCode, 0) << t.out.toStdString();
@@ -122,17 +122,17 @@ TEST_F(ZipArchiveTest, SeveralEntriesInOneArchiveForEveryReader)
     EXPECT_TRUE(s.out.contains("Files: 9")) << s.out.toStdString();
     const auto x = kestest::Run("7z", {"x", "-ppw", "-o" + Path("out"), Path("a.zip")});
     ASSERT_EQ(x.exitCode, 0) << x.out.toStdString();
-    for (const TEntrySpec& spec : specs) {
-        SCOPED_TRACE(spec.name.toStdString());
-        EXPECT_EQ(kestest::ReadBytes(Path("out/") + spec.name), spec.data);
+    for (const TEntryShape& shape : shapes) {
+        SCOPED_TRACE(shape.name.toStdString());
+        EXPECT_EQ(kestest::ReadBytes(Path("out/") + shape.name), shape.data);
     }
     const auto py = PythonList(Path("a.zip"));
     ASSERT_EQ(py.exitCode, 0) << py.err.toStdString();
     const QList<QByteArray> lines = py.out.trimmed().split('\n');
-    ASSERT_EQ(lines.size(), qsizetype(specs.size()));
+    ASSERT_EQ(lines.size(), qsizetype(shapes.size()));
     // The second entry begins right after the first one's header and data.
     EXPECT_EQ(
-        lines[1], "deflated.txt 200000 " + QByteArray::number(30 + 10 + 30000) + ' ' + Md5(specs[1].data));
+        lines[1], "deflated.txt 200000 " + QByteArray::number(30 + 10 + 30000) + ' ' + Md5(shapes[1].data));
 }
 
 TEST_F(ZipArchiveTest, AnAbandonedEntryLeavesNoTrace)
@@ -179,12 +179,13 @@ TEST_F(ZipArchiveTest, Zip64OffsetsSizesAndEntryCounts)
         ~Limits() { SetZip64Limits(saved); }
     } restore;
     SetZip64Limits(TZip64Limits {1000, 40000, 3});
-    std::vector<TEntrySpec> specs;
+    std::vector<TEntryShape> shapes;
     for (int i = 0; i < 5; ++i)
-        specs.push_back({QStringLiteral("part%1.bin").arg(i), MixedData(25000, quint32(40 + i)), i % 2 == 1});
-    specs.push_back({"small.txt", "below every limit", true});
-    specs.push_back({"late-descriptor.bin", MixedData(45000, 50), false, 0, true});
-    const QByteArray zip = WriteArchive(specs);
+        shapes.push_back(
+            {QStringLiteral("part%1.bin").arg(i), MixedData(25000, quint32(40 + i)), i % 2 == 1});
+    shapes.push_back({"small.txt", "below every limit", true});
+    shapes.push_back({"late-descriptor.bin", MixedData(45000, 50), false, 0, true});
+    const QByteArray zip = WriteArchive(shapes);
     kestest::WriteBytes(Path("z.zip"), zip);
 
     // The Zip64 end record, its locator and a classic record that defers
@@ -197,22 +198,22 @@ TEST_F(ZipArchiveTest, Zip64OffsetsSizesAndEntryCounts)
     const quint64 zip64End = GetLe(end - 20 + 8, 8);
     const auto* record = reinterpret_cast<const unsigned char*>(zip.constData()) + zip64End;
     EXPECT_EQ(GetLe(record, 4), kZip64EndSignature);
-    EXPECT_EQ(GetLe(record + 32, 8), quint64(specs.size()));
+    EXPECT_EQ(GetLe(record + 32, 8), quint64(shapes.size()));
 
     const auto py = PythonList(Path("z.zip"));
     ASSERT_EQ(py.exitCode, 0) << py.err.toStdString();
     const QList<QByteArray> lines = py.out.trimmed().split('\n');
-    ASSERT_EQ(lines.size(), qsizetype(specs.size()));
+    ASSERT_EQ(lines.size(), qsizetype(shapes.size()));
     qint64 lastOffset = -1;
-    for (size_t i = 0; i < specs.size(); ++i) {
-        SCOPED_TRACE(specs[i].name.toStdString());
+    for (size_t i = 0; i < shapes.size(); ++i) {
+        SCOPED_TRACE(shapes[i].name.toStdString());
         const QList<QByteArray> f = lines[qsizetype(i)].split(' ');
         ASSERT_EQ(f.size(), 4);
-        EXPECT_EQ(f[0], specs[i].name.toUtf8());
-        EXPECT_EQ(f[1].toLongLong(), specs[i].data.size());
+        EXPECT_EQ(f[0], shapes[i].name.toUtf8());
+        EXPECT_EQ(f[1].toLongLong(), shapes[i].data.size());
         EXPECT_GT(f[2].toLongLong(), lastOffset);
         lastOffset = f[2].toLongLong();
-        EXPECT_EQ(f[3], Md5(specs[i].data));
+        EXPECT_EQ(f[3], Md5(shapes[i].data));
     }
     EXPECT_GT(lastOffset, 40000); // offsets beyond the lowered field limit were read from the Zip64 extras
     EXPECT_EQ(kestest::Run("7z", {"t", Path("z.zip")}).exitCode, 0);
