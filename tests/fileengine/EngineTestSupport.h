@@ -6,8 +6,11 @@
 #include "fileengine/CopyThread.h"
 
 #include <QByteArray>
+#include <QProcess>
+#include <QProcessEnvironment>
 #include <QRandomGenerator>
 #include <QString>
+#include <QStringList>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -85,5 +88,28 @@ inline kestest::ProcessResult Python(const QString& script, const QStringList& a
         if (!kestest::HaveTool(QStringLiteral(name)))                                                        \
             KESTEST_SKIP_OR_FAIL(name << " is not installed");                                               \
     } while (0)
+
+// What a run of the built kescopy ended with.
+struct KescopyResult {
+    int exitCode = -1;
+    QByteArray err;
+};
+
+inline KescopyResult Kescopy(
+    const QStringList& args, const QByteArray& input = {}, const QStringList& env = {})
+{
+    QProcess p;
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    e.remove("KESCOPY_PASSWORD");
+    for (const QString& kv : env)
+        e.insert(kv.section('=', 0, 0), kv.section('=', 1));
+    p.setProcessEnvironment(e);
+    p.start(kestest::BuiltProgram("kescopy"), args);
+    EXPECT_TRUE(p.waitForStarted());
+    p.write(input);
+    p.closeWriteChannel();
+    EXPECT_TRUE(p.waitForFinished(120000));
+    return {p.exitCode(), p.readAllStandardError()};
+}
 
 } // namespace enginetest

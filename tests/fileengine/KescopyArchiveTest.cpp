@@ -10,32 +10,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using enginetest::Kescopy;
+using enginetest::KescopyResult;
 using enginetest::MixedData;
 using kestest::ReadBytes;
 using kestest::WriteBytes;
 
 namespace {
-
-struct Result {
-    int exitCode = -1;
-    QByteArray err;
-};
-
-Result Kescopy(const QStringList& args, const QByteArray& input = {}, const QStringList& env = {})
-{
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.remove("KESCOPY_PASSWORD");
-    for (const QString& kv : env)
-        e.insert(kv.section('=', 0, 0), kv.section('=', 1));
-    p.setProcessEnvironment(e);
-    p.start(kestest::BuiltProgram("kescopy"), args);
-    EXPECT_TRUE(p.waitForStarted());
-    p.write(input);
-    p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return {p.exitCode(), p.readAllStandardError()};
-}
 
 class KescopyArchiveTest : public ::testing::Test {
 protected:
@@ -54,7 +35,7 @@ TEST_F(KescopyArchiveTest, FoldersAndFilesWithNamesBelowTheirParents)
 {
     REQUIRE_TOOL("unzip");
     REQUIRE_TOOL("7z");
-    const Result r
+    const KescopyResult r
         = Kescopy({"--archive", Path("a.zip"), "-V", Path("work/tree/"), Path("other/single.txt")});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const auto list = kestest::Run("unzip", {"-Z1", Path("a.zip")});
@@ -86,7 +67,7 @@ TEST_F(KescopyArchiveTest, EncryptedAndSplitArchivesOpenWith7z)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.options.join(' ').toStdString());
         const QString zip = Path(QStringLiteral("c%1.zip").arg(++n));
-        const Result r = Kescopy(
+        const KescopyResult r = Kescopy(
             QStringList {"--archive", zip} + c.options + QStringList {Path("work/tree")}, c.input, c.env);
         ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
         QString password = QString::fromUtf8(c.input).trimmed();
@@ -118,7 +99,7 @@ TEST_F(KescopyArchiveTest, EncryptedAndSplitArchivesOpenWith7z)
 TEST_F(KescopyArchiveTest, FailuresRemoveTheArchiveAndWrongUsageIsStatusThree)
 {
     // A path that is not there: the archive begun is removed again.
-    const Result gone
+    const KescopyResult gone
         = Kescopy({"--archive", Path("g.zip"), "--split", "64k", Path("work/tree"), Path("nothing")});
     EXPECT_EQ(gone.exitCode, 1);
     EXPECT_TRUE(gone.err.startsWith("Error - File not found: \"" + Path("nothing").toUtf8() + "\""))
@@ -126,7 +107,7 @@ TEST_F(KescopyArchiveTest, FailuresRemoveTheArchiveAndWrongUsageIsStatusThree)
     EXPECT_TRUE(gone.err.trimmed().endsWith("(-> Zip)")) << gone.err.toStdString();
     EXPECT_EQ(QDir(dir.path()).entryList({"g.*"}, QDir::Files), QStringList());
 
-    const Result tiny = Kescopy({"--archive", Path("t.zip"), "--split", "1000", Path("work/tree")});
+    const KescopyResult tiny = Kescopy({"--archive", Path("t.zip"), "--split", "1000", Path("work/tree")});
     EXPECT_EQ(tiny.exitCode, 1);
     EXPECT_TRUE(tiny.err.startsWith("Error - Could not create file")) << tiny.err.toStdString();
     EXPECT_FALSE(QFile::exists(Path("t.zip")));
@@ -221,7 +202,7 @@ TEST_F(KescopyArchiveTest, CheckNamesWhatIsDamaged)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
         WriteBytes(Path(c.file), c.bytes);
-        const Result r = Kescopy({"--check", Path(c.file)});
+        const KescopyResult r = Kescopy({"--check", Path(c.file)});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err.trimmed(), QByteArray(c.text).replace("%1", Path(c.file).toUtf8()));
     }

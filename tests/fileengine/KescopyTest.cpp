@@ -9,32 +9,13 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+using enginetest::Kescopy;
+using enginetest::KescopyResult;
 using enginetest::MixedData;
 using kestest::ReadBytes;
 using kestest::WriteBytes;
 
 namespace {
-
-struct Result {
-    int exitCode = -1;
-    QByteArray err;
-};
-
-Result Kescopy(const QStringList& args, const QByteArray& input = {}, const QStringList& env = {})
-{
-    QProcess p;
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    e.remove("KESCOPY_PASSWORD");
-    for (const QString& kv : env)
-        e.insert(kv.section('=', 0, 0), kv.section('=', 1));
-    p.setProcessEnvironment(e);
-    p.start(kestest::BuiltProgram("kescopy"), args);
-    EXPECT_TRUE(p.waitForStarted());
-    p.write(input);
-    p.closeWriteChannel();
-    EXPECT_TRUE(p.waitForFinished(120000));
-    return {p.exitCode(), p.readAllStandardError()};
-}
 
 class KescopyTest : public ::testing::Test {
 protected:
@@ -66,11 +47,11 @@ TEST_F(KescopyTest, CopiesInEveryFormatAndChecksTheResult)
     EXPECT_EQ(
         Kescopy({"-e", "--password-env", "MY_PW", Path("src.txt"), Path("e.bin")}, {}, {"MY_PW=x"}).exitCode,
         0);
-    const Result wrong = Kescopy({"--check", "-e", Path("e.bin")}, "y\n");
+    const KescopyResult wrong = Kescopy({"--check", "-e", Path("e.bin")}, "y\n");
     EXPECT_EQ(wrong.exitCode, 1);
     EXPECT_TRUE(wrong.err.startsWith("Error - Verification failed: \"" + Path("e.bin").toUtf8() + "\""))
         << wrong.err.toStdString();
-    const Result none = Kescopy({"-e", Path("src.txt"), Path("e2.bin")});
+    const KescopyResult none = Kescopy({"-e", Path("src.txt"), Path("e2.bin")});
     EXPECT_EQ(none.exitCode, 3);
     EXPECT_EQ(none.err.trimmed(), "No password given.");
 }
@@ -79,10 +60,10 @@ TEST_F(KescopyTest, FailuresNameTheirFileAndExitNonZero)
 {
     WriteBytes(Path("src"), "x");
     WriteBytes(Path("exists"), "y");
-    const Result missing = Kescopy({Path("nope"), Path("dst")});
+    const KescopyResult missing = Kescopy({Path("nope"), Path("dst")});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.err.trimmed(), "Error - File not found: \"" + Path("nope").toUtf8() + "\" (-> Copy)");
-    const Result exists = Kescopy({"-z", Path("src"), Path("exists")});
+    const KescopyResult exists = Kescopy({"-z", Path("src"), Path("exists")});
     EXPECT_EQ(exists.exitCode, 1);
     EXPECT_TRUE(exists.err.startsWith(
         "Error - Could not create file: \"" + Path("exists").toUtf8() + "\" (System error: "))
@@ -108,7 +89,7 @@ TEST_F(KescopyTest, CopiesKeepTheSourceModeAndNeverOverwriteTheSource)
     ASSERT_EQ(kestest::Run("ln", {Path("src"), Path("hard")}).exitCode, 0);
     for (const char* name : {"src", "soft", "hard"}) {
         SCOPED_TRACE(name);
-        const Result r = Kescopy({"-f", Path("src"), Path(name)});
+        const KescopyResult r = Kescopy({"-f", Path("src"), Path(name)});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err.trimmed(),
             "Error - Could not create file: \"" + Path(name).toUtf8()
@@ -146,7 +127,7 @@ TEST_F(KescopyTest, WrongUsageExitsThreeAndChecksNameTheReadersOwnError)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.file);
-        const Result r = Kescopy({"--check", Path(c.file)});
+        const KescopyResult r = Kescopy({"--check", Path(c.file)});
         EXPECT_EQ(r.exitCode, 1);
         EXPECT_EQ(r.err.trimmed(), QByteArray(c.text).replace("%1", Path(c.file).toUtf8()));
     }
